@@ -1,0 +1,168 @@
+// The one window of the program. It owns every control, the window-level state and every
+// handler; the handlers are written in the folder of the subsystem they belong to.
+#pragma once
+
+#include "app/config.h"
+#include "app/formstate.h"
+#include "fetch/pagefetcher.h"
+
+#include <QMessageBox>
+#include <QPointer>
+#include <QWidget>
+
+#include <optional>
+
+class QAction;
+class QFrame;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QMenu;
+class QPlainTextEdit;
+class QPushButton;
+class QStatusBar;
+class QTimer;
+class CollectionRun;
+class DomainList;
+class InternetTransfer;
+class SaveDialog;
+class SpinArrows;
+
+class Form1 : public QWidget
+{
+    Q_OBJECT
+public:
+    explicit Form1(const AppConfig &config = AppConfig(), QWidget *parent = nullptr);
+    ~Form1() override;
+
+    const AppConfig &config() const { return m_config; }
+
+    // ---- app/: the window, start-up, exit and the maker's pages ----
+    // Attaches the skin, shows the window and runs the version check. Returns false, after
+    // telling the user, when the skinning library or its entry point is missing; the window
+    // is then never shown.
+    bool Form_Load();
+    // Where start-up looks for the skinning library and the skin file; the program's folder
+    // unless set otherwise.
+    QString programFolder() const { return m_programFolder; }
+    void setProgramFolder(const QString &folder) { m_programFolder = folder; }
+
+    void Command2_Click();
+    void Command3_Click();
+    void Command4_Click();
+    void List1_MouseDown(Qt::MouseButton button);
+
+    void setStatusText(const QString &text);
+    QString statusText() const;
+    // A modal box titled "Vexlon系列软件" with an OK button alone.
+    void showMessage(QMessageBox::Icon icon, const QString &text);
+    // True once the user asked to end the program: waiting handlers stop writing to the window.
+    bool isExiting() const { return m_exiting; }
+
+    // ---- fetch/ ----
+    // GET with "If-Modified-Since: 0", waiting while window events run. The body decoded by its
+    // declared charset (UTF-8 when none); empty when no complete response came. Coding is unused.
+    QString GetBody(const QUrl &Url, const QString &Coding);
+    // GET on a worker thread while the window's thread blocks; the body decoded from GBK.
+    // std::nullopt when the server could not be reached; empty when the request did not complete.
+    std::optional<QString> HtmlStr(const QUrl &url);
+    PageFetcher *fetcher() const { return m_fetcher; }
+    // Time-out and size cap of every request of this window.
+    FetchLimits fetchLimits;
+
+    // ---- collect/ ----
+    void Command1_Click();
+    void Timer1_Timer();
+    void Text1_Change();
+    void HScroll1_Change();
+    void jl();
+    void jx();
+
+    // ---- detail/ ----
+    void cx_Click();
+    void List1_DblClick();
+    void csh();
+
+    // ---- actions/ ----
+    void Command5_Click();
+    void fz_Click();
+    void ydym_Click();
+
+    // ---- update/ ----
+    void gx();
+
+    // ---- controls ----
+    QGroupBox *Frame1 = nullptr;
+    DomainList *List1 = nullptr;
+    QGroupBox *Frame2 = nullptr;
+    QLineEdit *Text1 = nullptr;
+    SpinArrows *HScroll1 = nullptr;
+    QGroupBox *Frame3 = nullptr;
+    QLabel *Label1 = nullptr;
+    QLabel *Label2 = nullptr;
+    QLabel *Label3 = nullptr;
+    QLabel *Label4 = nullptr;
+    QLabel *Label5 = nullptr;
+    QLabel *Label6 = nullptr;
+    QLabel *Label7 = nullptr;
+    QLabel *Label8 = nullptr;
+    QLabel *Label9 = nullptr;
+    QLabel *Label10 = nullptr;
+    QLabel *Label11 = nullptr;
+    QLabel *Label12 = nullptr;
+    QLabel *Label13 = nullptr;
+    QFrame *Line1 = nullptr;
+    QFrame *Line2 = nullptr;
+    QFrame *Line3 = nullptr;
+    QFrame *Line4 = nullptr;
+    QFrame *Line5 = nullptr;
+    QFrame *Line6 = nullptr;
+    QFrame *Line7 = nullptr;
+    QFrame *Line8 = nullptr;
+    QFrame *Line9 = nullptr;
+    QGroupBox *Frame4 = nullptr;
+    QPlainTextEdit *Text2 = nullptr;
+    QPushButton *Command1 = nullptr;
+    QPushButton *Command5 = nullptr;
+    QPushButton *Command4 = nullptr;
+    QPushButton *Command2 = nullptr;
+    QPushButton *Command3 = nullptr;
+    QStatusBar *S1 = nullptr;
+    QMenu *cxcd = nullptr;
+    QAction *fz = nullptr;
+    QAction *x1 = nullptr;
+    QAction *cx = nullptr;
+    QAction *x2 = nullptr;
+    QAction *ydym = nullptr;
+    QTimer *Timer1 = nullptr;
+    SaveDialog *C1 = nullptr;
+    InternetTransfer *Inet1 = nullptr;
+
+    // ---- window-level state ----
+    PageSlots PageParts;
+    qint16 PageNo = 0;
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
+
+private:
+    // app/
+    void createControls();
+    void connectHandlers();
+    void requestExit();
+    // Sets a key-and-value label's caption; the label grows to the right with its text.
+    void setAutoSizedCaption(QLabel *label, const QString &text);
+
+    AppConfig m_config;
+    QString m_programFolder;
+    PageFetcher *m_fetcher = nullptr;
+    QLabel *m_statusLine = nullptr;
+    bool m_exiting = false;
+
+    // collect/
+    CollectionRun *m_run = nullptr;
+
+    // detail/
+    // Counts queries: one that a newer query overtook during its wait writes nothing more.
+    quint64 m_queryGeneration = 0;
+};

@@ -1,0 +1,87 @@
+#include "tools/loopbackserver.h"
+
+#include <httplib.h>
+
+LoopbackServer::LoopbackServer()
+    : m_server(std::make_unique<httplib::Server>())
+{
+    m_server->set_pre_routing_handler([this](const httplib::Request &request, httplib::Response &) {
+        LoggedRequest entry;
+        entry.method = request.method;
+        entry.path = request.path;
+        entry.target = request.target;
+        entry.hasIfModifiedSince = request.has_header("If-Modified-Since");
+        if (entry.hasIfModifiedSince)
+            entry.ifModifiedSince = request.get_header_value("If-Modified-Since");
+        std::function<void(const LoggedRequest &)> observer;
+        {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            m_log.push_back(entry);
+            observer = m_observer;
+        }
+        if (observer)
+            observer(entry);
+        return httplib::Server::HandlerResponse::Unhandled;
+    });
+}
+
+LoopbackServer::~LoopbackServer()
+{
+    stop();
+}
+
+void LoopbackServer::get(const std::string &pattern, Handler handler)
+{
+    m_server->Get(pattern, std::move(handler));
+}
+
+int LoopbackServer::start(int port)
+{
+    if (port == 0)
+        m_port = m_server->bind_to_any_port("127.0.0.1");
+    else
+        m_port = m_server->bind_to_port("127.0.0.1", port) ? port : -1;
+    if (m_port < 0)
+        return -1;
+    m_thread = std::thread([this] { m_server->listen_after_bind(); });
+    return m_port;
+}
+
+void LoopbackServer::stop()
+{
+    if (m_thread.joinable()) {
+        m_server->stop();
+        m_thread.join();
+    }
+}
+
+std::string LoopbackServer::baseUrl() const
+{
+    return "http://127.0.0.1:" + std::to_string(m_port);
+}
+
+std::vector<LoopbackServer::LoggedRequest> LoopbackServer::requests() const
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_log;
+}
+
+std::vector<std::string> LoopbackServer::requestedTargets() const
+{
+    std::vector<std::string> targets;
+    for (const LoggedRequest &entry : requests())
+        targets.push_back(entry.target);
+    return targets;
+}
+
+void LoopbackServer::clearLog()
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_log.clear();
+}
+
+void LoopbackServer::setRequestObserver(std::function<void(const LoggedRequest &)> observer)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_observer = std::move(observer);
+}

@@ -1,0 +1,58 @@
+// The sample marketplace: results pages, backorder pages, ICP lookup pages and the version
+// file, in exactly the formats the collector reads. Used by the sample-market program, the
+// tests and the benchmarks. All texts are UTF-8 here; serving converts where a page is GBK.
+#pragma once
+
+#include <string>
+#include <vector>
+
+class LoopbackServer;
+
+namespace SampleMarket {
+
+inline constexpr int RowsPerPage = 50;
+
+// 50 realistic names for a results page, the same for the same page number.
+std::vector<std::string> namesForPage(int pageNo);
+// A whole results page listing these names in the marketplace's row markup, with the results
+// marker before the table and the pagination marker after it.
+std::string resultsPage(const std::vector<std::string> &names);
+
+struct BackorderInfo
+{
+    std::string deletionType;
+    std::string deletionTime;
+    std::string bookingDeadline;
+    std::string whois; // several lines
+    std::string platform;
+    std::string price;
+    std::string rmb;
+    std::string deposit;
+    bool bookingClosed = false; // the page then says "该域名的预订时间已过" (and still has the table)
+};
+BackorderInfo backorderInfoFor(const std::string &domain);
+std::string backorderPage(const BackorderInfo &info);
+
+// The licence number of a domain's website, empty when the domain is not filed.
+std::string icpLicenceFor(const std::string &domain);
+// An ICP lookup page: the licence-number row when licence is not empty, else the not-filed text.
+std::string icpPage(const std::string &licence);
+
+// "qvrt:" + version + "|", the way the update server publishes it.
+std::string versionFile(const std::string &version);
+
+std::string toGbk(const std::string &utf8);
+
+struct Options
+{
+    int pageCount = 20; // results pages 1..pageCount; others are served without rows
+    int latencyMs = 0; // added to every request
+    bool logRequests = false; // print each request line and its If-Modified-Since header to stdout
+    std::string publishedVersion = "V1.4";
+};
+
+// Registers every route on the server: /search?p=N, /backorder/<domain>, /version/main.txt and
+// /<domain> (the ICP page). One server plays the marketplace, the ICP site and the update server.
+void install(LoopbackServer &server, const Options &options);
+
+} // namespace SampleMarket
