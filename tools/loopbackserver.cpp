@@ -2,9 +2,17 @@
 
 #include <httplib.h>
 
+#include <chrono>
+
 LoopbackServer::LoopbackServer()
     : m_server(std::make_unique<httplib::Server>())
 {
+    // One request per connection: a kept-alive connection holds its worker, and so stop(), for
+    // up to the keep-alive time-out after the last answer.
+    m_server->set_keep_alive_max_count(1);
+    // Headers and body go out in two writes: without this, Nagle's algorithm holds the body
+    // back until the client's delayed acknowledgement.
+    m_server->set_tcp_nodelay(true);
     m_server->set_pre_routing_handler([this](const httplib::Request &request, httplib::Response &) {
         LoggedRequest entry;
         entry.method = request.method;
@@ -21,6 +29,9 @@ LoopbackServer::LoopbackServer()
         }
         if (observer)
             observer(entry);
+        // cpp-httplib decides on compression from this header alone.
+        if (!m_compressionAllowed)
+            const_cast<httplib::Request &>(request).headers.erase("Accept-Encoding");
         return httplib::Server::HandlerResponse::Unhandled;
     });
 }
@@ -43,16 +54,24 @@ int LoopbackServer::start(int port)
         m_port = m_server->bind_to_port("127.0.0.1", port) ? port : -1;
     if (m_port < 0)
         return -1;
-    m_thread = std::thread([this] { m_server->listen_after_bind(); });
+    m_listenReturned = false;
+    m_thread = std::thread([this] {
+        m_server->listen_after_bind();
+        m_listenReturned = true;
+    });
     return m_port;
 }
 
 void LoopbackServer::stop()
 {
-    if (m_thread.joinable()) {
-        m_server->stop();
-        m_thread.join();
-    }
+    if (!m_thread.joinable())
+        return;
+    // httplib::Server::stop() does nothing until the accept loop has begun, and a server stopped
+    // right after start() would then listen for ever: wait (briefly) for the loop first.
+    while (!m_server->is_running() && !m_listenReturned)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    m_server->stop();
+    m_thread.join();
 }
 
 std::string LoopbackServer::baseUrl() const

@@ -2,6 +2,7 @@
 // tests and the benchmarks. Handlers run on the server's own threads.
 #pragma once
 
+#include <atomic>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -53,12 +54,18 @@ public:
     void clearLog();
     // Called for each request as it arrives (after it is logged), on the server's thread.
     void setRequestObserver(std::function<void(const LoggedRequest &)> observer);
+    // Text replies are compressed for a client that accepts it (Qt does), as real sites do.
+    // cpp-httplib compresses at its slowest setting, some 15 ms a page on a small machine:
+    // the sample marketplace and the benchmarks switch it off.
+    void setCompressionAllowed(bool allowed) { m_compressionAllowed = allowed; }
 
     httplib::Server &server() { return *m_server; }
 
 private:
     std::unique_ptr<httplib::Server> m_server;
     std::thread m_thread;
+    std::atomic<bool> m_listenReturned { false };
+    std::atomic<bool> m_compressionAllowed { true };
     int m_port = -1;
     mutable std::mutex m_mutex;
     std::vector<LoggedRequest> m_log;

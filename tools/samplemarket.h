@@ -20,6 +20,7 @@ std::string resultsPage(const std::vector<std::string> &names);
 
 struct BackorderInfo
 {
+    std::string domain; // shown in the page's title and heading
     std::string deletionType;
     std::string deletionTime;
     std::string bookingDeadline;

@@ -1,1 +1,136 @@
-int main() { return 0; }
+// sample-market: serves the sample marketplace, the ICP lookup site and the update server on
+// 127.0.0.1 until SIGINT or SIGTERM.
+#include "tools/loopbackserver.h"
+#include "tools/samplemarket.h"
+
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <optional>
+#include <pthread.h>
+#include <string>
+
+namespace {
+
+const char Usage[] = "usage: sample-market [--port N] [--pages N] [--latency MS] [--version-published TEXT] [--quiet]\n"
+                     "\n"
+                     "Serves on 127.0.0.1:\n"
+                     "  /search?p=N          results pages (UTF-8), 50 names each for pages 1..--pages\n"
+                     "  /backorder/<domain>  backorder pages (GBK)\n"
+                     "  /<domain>            ICP lookup pages (GBK)\n"
+                     "  /version/main.txt    the version file, \"qvrt:\" + version + \"|\"\n"
+                     "\n"
+                     "  --port N                   port to listen on; 0 (the default) lets the system pick one\n"
+                     "  --pages N                  number of results pages with rows (default 20)\n"
+                     "  --latency MS               delay added to every answer (default 0)\n"
+                     "  --version-published TEXT   version announced by the version file (default V1.4)\n"
+                     "  --quiet                    do not log requests\n";
+
+std::optional<int> parseNumber(const std::string &text, int lowest, int highest)
+{
+    if (text.empty() || text.size() > 9)
+        return std::nullopt;
+    int value = 0;
+    for (const char c : text) {
+        if (c < '0' || c > '9')
+            return std::nullopt;
+        value = value * 10 + (c - '0');
+    }
+    if (value < lowest || value > highest)
+        return std::nullopt;
+    return value;
+}
+
+int refuse(const std::string &why)
+{
+    std::fprintf(stderr, "sample-market: %s\n\n%s", why.c_str(), Usage);
+    return 2;
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    SampleMarket::Options options;
+    options.logRequests = true;
+    int port = 0;
+
+    for (int i = 1; i < argc; ++i) {
+        std::string argument = argv[i];
+        std::optional<std::string> inlineValue;
+        const std::size_t equals = argument.find('=');
+        if (argument.rfind("--", 0) == 0 && equals != std::string::npos) {
+            inlineValue = argument.substr(equals + 1);
+            argument.erase(equals);
+        }
+        const auto value = [&]() -> std::optional<std::string> {
+            if (inlineValue)
+                return inlineValue;
+            if (i + 1 < argc)
+                return std::string(argv[++i]);
+            return std::nullopt;
+        };
+
+        if (argument == "--help" || argument == "-h") {
+            std::fputs(Usage, stdout);
+            return 0;
+        } else if (argument == "--quiet" && !inlineValue) {
+            options.logRequests = false;
+        } else if (argument == "--port") {
+            const std::optional<std::string> text = value();
+            const std::optional<int> number = text ? parseNumber(*text, 0, 65535) : std::nullopt;
+            if (!number)
+                return refuse("--port wants a number from 0 to 65535");
+            port = *number;
+        } else if (argument == "--pages") {
+            const std::optional<std::string> text = value();
+            const std::optional<int> number = text ? parseNumber(*text, 0, 32767) : std::nullopt;
+            if (!number)
+                return refuse("--pages wants a number from 0 to 32767");
+            options.pageCount = *number;
+        } else if (argument == "--latency") {
+            const std::optional<std::string> text = value();
+            const std::optional<int> number = text ? parseNumber(*text, 0, 600000) : std::nullopt;
+            if (!number)
+                return refuse("--latency wants milliseconds from 0 to 600000");
+            options.latencyMs = *number;
+        } else if (argument == "--version-published") {
+            const std::optional<std::string> text = value();
+            if (!text)
+                return refuse("--version-published wants a text");
+            options.publishedVersion = *text;
+        } else {
+            return refuse("unknown argument: " + std::string(argv[i]));
+        }
+    }
+
+    // The server's threads inherit this mask, so the signals reach only sigwait() below and the
+    // server is stopped from here, not from inside a signal handler.
+    sigset_t stopSignals;
+    sigemptyset(&stopSignals);
+    sigaddset(&stopSignals, SIGINT);
+    sigaddset(&stopSignals, SIGTERM);
+    pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
+    std::signal(SIGPIPE, SIG_IGN);
+
+    LoopbackServer server;
+    server.setCompressionAllowed(false);
+    SampleMarket::install(server, options);
+    if (server.start(port) < 0) {
+        std::fprintf(stderr, "sample-market: cannot listen on 127.0.0.1:%d: %s\n", port, std::strerror(errno));
+        return 1;
+    }
+    std::printf("sample-market listening on %s\n", server.baseUrl().c_str());
+    std::fflush(stdout);
+
+    int received = 0;
+    sigwait(&stopSignals, &received);
+    server.stop();
+    if (options.logRequests) {
+        std::printf("sample-market stopped (%s)\n", received == SIGINT ? "SIGINT" : "SIGTERM");
+        std::fflush(stdout);
+    }
+    return 0;
+}

@@ -1,0 +1,54 @@
+#!/usr/bin/env bash
+# Sets everything up, builds, starts the sample marketplace on a free port and opens the program
+# against it. Without a display the window is started under Xvfb instead, and a screenshot taken
+# after start-up is saved; its path is printed. Extra arguments go to the program.
+#
+#   scripts/run.sh [PROGRAM-ARGS...]
+set -euo pipefail
+cd "$(dirname "${BASH_SOURCE[0]}")/.."
+root=$(pwd)
+
+build_dir=${VEXLON_BUILD_DIR:-build}
+
+scripts/setup.sh
+cmake -S . -B "$build_dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo
+cmake --build "$build_dir" -j"$(nproc)"
+
+market_log="$root/$build_dir/sample-market.log"
+"$build_dir/bin/sample-market" --port 0 >"$market_log" 2>&1 &
+market_pid=$!
+stop_market() {
+    kill "$market_pid" 2>/dev/null || true
+    wait "$market_pid" 2>/dev/null || true
+}
+trap stop_market EXIT
+trap 'exit 130' INT
+trap 'exit 143' TERM
+
+# The first line names the port the system gave it.
+port=""
+for _ in $(seq 1 100); do
+    port=$(sed -n 's|^sample-market listening on http://127\.0\.0\.1:\([0-9][0-9]*\)$|\1|p' "$market_log")
+    [[ -n $port ]] && break
+    kill -0 "$market_pid" 2>/dev/null || break
+    sleep 0.1
+done
+if [[ -z $port ]]; then
+    echo "run: the sample marketplace did not start:" >&2
+    cat "$market_log" >&2
+    exit 1
+fi
+market_url="http://127.0.0.1:$port"
+echo "run: sample marketplace at $market_url (requests logged in $market_log)"
+
+program=("$build_dir/bin/vexlon-collector" --market-url "$market_url" --icp-url "$market_url"
+    --update-url "$market_url" "$@")
+
+if [[ -n ${DISPLAY:-} || -n ${WAYLAND_DISPLAY:-} ]]; then
+    "${program[@]}"
+else
+    screenshot="$root/$build_dir/screenshots/vexlon-collector.png"
+    echo "run: no display; starting the window under Xvfb for a screenshot"
+    scripts/screenshot.sh "$screenshot" -- "${program[@]}" >/dev/null
+    echo "$screenshot"
+fi
