@@ -4,6 +4,7 @@
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <QUrl>
 
 CommandLineOutcome parseCommandLine(const QStringList &arguments)
 {
@@ -19,24 +20,26 @@ CommandLineOutcome parseCommandLine(const QStringList &arguments)
     {
         QCommandLineOption option;
         QString *target;
+        // Paths are appended to a base URL: a query or fragment in it would swallow them.
+        bool isBase;
     };
     const UrlOption urlOptions[] = {
         {QCommandLineOption(QStringLiteral("market-url"), QStringLiteral("Base URL of the backorder marketplace."),
                             QStringLiteral("url"), config.marketUrl),
-         &config.marketUrl},
+         &config.marketUrl, true},
         {QCommandLineOption(QStringLiteral("icp-url"), QStringLiteral("Base URL of the ICP filing lookup site."),
                             QStringLiteral("url"), config.icpUrl),
-         &config.icpUrl},
+         &config.icpUrl, true},
         {QCommandLineOption(QStringLiteral("update-url"),
                             QStringLiteral("Base URL of the update server (the version file is <url>/version/main.txt)."),
                             QStringLiteral("url"), config.updateUrl),
-         &config.updateUrl},
+         &config.updateUrl, true},
         {QCommandLineOption(QStringLiteral("home-url"), QStringLiteral("The maker's home page."), QStringLiteral("url"),
                             config.homeUrl),
-         &config.homeUrl},
+         &config.homeUrl, false},
         {QCommandLineOption(QStringLiteral("forum-url"), QStringLiteral("The maker's forum."), QStringLiteral("url"),
                             config.forumUrl),
-         &config.forumUrl},
+         &config.forumUrl, false},
     };
     for (const UrlOption &entry : urlOptions)
         parser.addOption(entry.option);
@@ -66,6 +69,13 @@ CommandLineOutcome parseCommandLine(const QStringList &arguments)
         if (!Urls::isWebUrl(value)) {
             outcome.action = CommandLineOutcome::Action::Refuse;
             outcome.message = QStringLiteral("--%1: \"%2\" is not an absolute http or https URL")
+                                  .arg(entry.option.names().constFirst(), value);
+            return outcome;
+        }
+        const QUrl url(value);
+        if (entry.isBase && (url.hasQuery() || url.hasFragment())) {
+            outcome.action = CommandLineOutcome::Action::Refuse;
+            outcome.message = QStringLiteral("--%1: \"%2\" is a base URL and cannot carry a query or a fragment")
                                   .arg(entry.option.names().constFirst(), value);
             return outcome;
         }

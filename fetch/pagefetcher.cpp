@@ -50,6 +50,21 @@ bool isStatusOnlyError(QNetworkReply::NetworkError error)
     }
 }
 
+// Qt may finish a reply without an error when the server closes the connection half-way
+// through the body. Where the body travels as is, Content-Length tells how much should have come;
+// a chunked body that breaks off between two chunks cannot be told from a whole one.
+bool isShortOfAnnouncedLength(const QNetworkReply *reply, qint64 received)
+{
+    const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+    if (status == 204 || status == 304)
+        return false;
+    const QByteArray encoding = reply->rawHeader("Content-Encoding").trimmed().toLower();
+    if (!encoding.isEmpty() && encoding != "identity")
+        return false; // the length counts compressed bytes, the body is unpacked
+    const QVariant length = reply->header(QNetworkRequest::ContentLengthHeader);
+    return length.isValid() && received < length.toLongLong();
+}
+
 } // namespace
 
 QString decodeDeclaredCharset(const FetchResult &result)
@@ -132,6 +147,12 @@ void FetchJob::onReplyFinished()
             m_result.error = FetchError::None;
             m_result.body = m_reply->readAll();
             m_result.contentType = m_reply->rawHeader("Content-Type");
+            if (isShortOfAnnouncedLength(m_reply, m_result.body.size())) {
+                m_result.error = FetchError::Incomplete;
+                m_result.body.clear();
+                m_result.contentType.clear();
+                m_result.errorText = QStringLiteral("the connection closed before the whole body had arrived");
+            }
         } else {
             m_result.error = m_result.httpStatus == 0 ? FetchError::ConnectionFailed : FetchError::Incomplete;
             if (error == QNetworkReply::TooManyRedirectsError || error == QNetworkReply::InsecureRedirectError)
