@@ -85,7 +85,7 @@ void DomainList::Clear()
 
 void DomainList::AddItem(const QString &name)
 {
-    m_model->append(QStringList{name});
+    m_model->append(QStringList { name });
 }
 
 void DomainList::AddItems(const QStringList &names)
@@ -95,13 +95,13 @@ void DomainList::AddItems(const QStringList &names)
 
 void DomainList::mousePressEvent(QMouseEvent *event)
 {
-    emit mouseDown(event->button());
-    // A right press opens the popup menu and must leave the selection as it was.
-    if (event->button() == Qt::RightButton) {
+    // Qt's views select on any press; a right press opens the popup menu instead and must
+    // leave the selection, and the current entry, as they were.
+    if (event->button() == Qt::RightButton)
         event->accept();
-        return;
-    }
-    QListView::mousePressEvent(event);
+    else
+        QListView::mousePressEvent(event);
+    emit mouseDown(event->button(), event->modifiers(), mapFromGlobal(event->globalPosition().toPoint()));
 }
 
 void DomainList::mouseDoubleClickEvent(QMouseEvent *event)

@@ -46,8 +46,9 @@ public:
     void AddItems(const QStringList &names);
 
 signals:
-    // A mouse button went down on the list.
-    void mouseDown(Qt::MouseButton button);
+    // A mouse button went down on the list: which one, the shift keys held, and where, in the
+    // list's own coordinates.
+    void mouseDown(Qt::MouseButton button, Qt::KeyboardModifiers shift, const QPoint &position);
     void dblClick();
 
 protected:

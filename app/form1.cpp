@@ -55,6 +55,9 @@ void Form1::createControls()
 {
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(QStringLiteral("Vexlon域名回收采集器 v1.4"));
+    // A fixed single border: title bar, minimize and close boxes, no way to resize.
+    setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
+                   | Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
     setFixedSize(px(10110), px(8100));
     QFont windowFont = font();
     windowFont.setPointSize(9);
@@ -65,6 +68,8 @@ void Form1::createControls()
         frame->setObjectName(QLatin1String(name));
         frame->setGeometry(place);
         frame->setFocusPolicy(Qt::NoFocus);
+        // Without it a frame inside a frame would be read out by its container's caption.
+        frame->setAccessibleName(caption);
         return frame;
     };
     const auto makeLabel = [](QWidget *container, const char *name, const QString &caption, const QRect &place,
@@ -122,8 +127,9 @@ void Form1::createControls()
     Label2 = makeLabel(Frame3, "Label2", QStringLiteral("删除时间：未查询"), twipsRect(240, 840, 1440, 180), keyValue);
     Label13 = makeLabel(Frame3, "Label13", QStringLiteral("预定截止：未查询"), twipsRect(2760, 480, 1440, 180), keyValue);
     Label12 = makeLabel(Frame3, "Label12", QStringLiteral("是否备案：未查询"), twipsRect(2760, 840, 1440, 180), keyValue);
+    // Opaque, so that a long value that runs under the next label is covered by it, not mixed with it.
     for (QLabel *label : {Label1, Label2, Label13, Label12})
-        label->setMinimumHeight(label->height());
+        label->setAutoFillBackground(true);
 
     const Qt::Alignment centred = Qt::AlignCenter;
     Label3 = makeLabel(Frame3, "Label3", QStringLiteral("域名价格"), twipsRect(240, 1600, 5775, 255), centred);
@@ -152,6 +158,8 @@ void Form1::createControls()
     Text2->setObjectName(QStringLiteral("Text2"));
     Text2->setGeometry(twipsRect(120, 240, 5535, 2415));
     Text2->setReadOnly(true);
+    // Nothing reads it back; it can still be walked and selected from the keyboard.
+    Text2->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
     Text2->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     Text2->setAccessibleName(QStringLiteral("whois信息"));
 

@@ -50,7 +50,13 @@ public:
     void Command2_Click();
     void Command3_Click();
     void Command4_Click();
-    void List1_MouseDown(Qt::MouseButton button);
+    // Opens cxcd for the right button, at the press position (in List1's coordinates) or, without
+    // one, at the mouse pointer. The selection is left alone.
+    void List1_MouseDown(Qt::MouseButton button, Qt::KeyboardModifiers shift = Qt::NoModifier,
+                         std::optional<QPoint> position = std::nullopt);
+    // Sets a key-and-value label's caption (Label1, Label2, Label12, Label13); the label grows
+    // to the right with its text.
+    void setAutoSizedCaption(QLabel *label, const QString &text);
 
     void setStatusText(const QString &text);
     QString statusText() const;
@@ -75,8 +81,17 @@ public:
     void Timer1_Timer();
     void Text1_Change();
     void HScroll1_Change();
-    void jl();
+    // Fetches results page PageNo and lists its names. False when the page could not be fetched
+    // or holds no results marker: nothing is listed and slots 1 to 3 keep what they held.
+    bool jl();
     void jx();
+    // jl's steps after the fetch: slots 0 to 2 from the page text, then what jx does. False
+    // when the page holds no results marker.
+    bool takeResultsPage(const QString &pageText);
+    // The text of Text1 as a number.
+    double pageCount() const;
+    // The bookkeeping of the collection run; made on first use.
+    CollectionRun *collectionRun();
 
     // ---- detail/ ----
     void cx_Click();
@@ -84,11 +99,14 @@ public:
     void csh();
 
     // ---- actions/ ----
+    // Saves every entry of List1 to the file chosen in C1, one per line.
     void Command5_Click();
+    // Copy and book act on the selected entry, never on the one under the pointer.
     void fz_Click();
     void ydym_Click();
 
     // ---- update/ ----
+    // Asks the update server for the published version and tells the user what it means.
     void gx();
 
     // ---- controls ----
@@ -150,8 +168,6 @@ private:
     void createControls();
     void connectHandlers();
     void requestExit();
-    // Sets a key-and-value label's caption; the label grows to the right with its text.
-    void setAutoSizedCaption(QLabel *label, const QString &text);
 
     AppConfig m_config;
     QString m_programFolder;
@@ -160,9 +176,17 @@ private:
     bool m_exiting = false;
 
     // collect/
+    void collectSinglePage();
+    void appendCollectedNames(const QStringList &names);
     CollectionRun *m_run = nullptr;
 
     // detail/
+    enum class QueryEntry { Menu, DoubleClick };
+    void runDetailQuery(QueryEntry entry);
+    void showBackorderPage(const QString &page);
+    // Writes Label12. False when the query must write nothing more: the window is closing or
+    // a newer query took over during the wait.
+    bool lookUpIcpFiling(const QString &domain, QueryEntry entry, quint64 query);
     // Counts queries: one that a newer query overtook during its wait writes nothing more.
     quint64 m_queryGeneration = 0;
 };
