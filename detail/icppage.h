@@ -1,0 +1,21 @@
+// Reads an ICP lookup page: whether the domain's website is filed, and its licence number.
+#pragma once
+
+#include <QString>
+
+enum class IcpFiling {
+    // Neither the not-filed text nor the licence-number row: no page, an error, rate-limit or
+    // captcha page. Nothing can be said about the domain.
+    Unknown,
+    NotFiled,
+    Filed,
+};
+
+struct IcpPage
+{
+    IcpFiling filing = IcpFiling::Unknown;
+    QString licencePiece; // after the licence-number cell
+    QString licence;
+};
+
+IcpPage readIcpPage(const QString &page);
