@@ -1,3 +1,29 @@
 #include "app/form1.h"
 
-void Form1::gx() {}
+#include "app/urls.h"
+#include "update/versioncheck.h"
+
+void Form1::gx()
+{
+    const QString body = GetBody(Urls::versionFile(config().updateUrl), QStringLiteral("gbk"));
+    if (isExiting())
+        return;
+
+    const VersionVerdict verdict = judgeVersionFile(body, QLatin1String(ProgramVersion));
+    switch (verdict.kind) {
+    case VersionVerdict::Failed:
+        showMessage(QMessageBox::Warning, QStringLiteral("检测更新失败!请您稍后再试,暂时使用原版"));
+        return;
+    case VersionVerdict::Current:
+        setStatusText(QStringLiteral("欢迎使用Vexlon系列软件"));
+        return;
+    case VersionVerdict::Newer:
+        showMessage(QMessageBox::Information,
+            QStringLiteral("发现最新版本![") + verdict.version + QStringLiteral("]\r\n \r\n确定后自动打开官方论坛!"));
+        if (isExiting())
+            return;
+        // The same page the forum button opens.
+        Command2_Click();
+        return;
+    }
+}
