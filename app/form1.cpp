@@ -78,6 +78,8 @@ void Form1::createControls()
         label->setObjectName(QLatin1String(name));
         label->setGeometry(place);
         label->setAlignment(alignment);
+        // Values come from web pages: never let one be taken for markup.
+        label->setTextFormat(Qt::PlainText);
         return label;
     };
     const auto makeRule = [](QWidget *container, const char *name, int x1, int y1, int x2, int y2,
@@ -176,11 +178,14 @@ void Form1::createControls()
     S1->setSizeGripEnabled(false);
     S1->setGeometry(twipsRect(0, 7485, 10110, 615));
     auto *panel1 = new QLabel(QStringLiteral("运行状态："), S1);
+    panel1->setTextFormat(Qt::PlainText);
     panel1->setObjectName(QStringLiteral("S1Panel1"));
     panel1->setFixedWidth(px(1440));
     m_statusLine = new QLabel(QStringLiteral("正在检测更新 .."), S1);
+    m_statusLine->setTextFormat(Qt::PlainText);
     m_statusLine->setObjectName(QStringLiteral("S1Panel2"));
     auto *panel3 = new QLabel(QStringLiteral("Vexlon出品"), S1);
+    panel3->setTextFormat(Qt::PlainText);
     panel3->setObjectName(QStringLiteral("S1Panel3"));
     panel3->setFixedWidth(px(1440));
     S1->addWidget(panel1);
@@ -254,6 +259,8 @@ void Form1::showMessage(QMessageBox::Icon icon, const QString &text)
     if (m_exiting)
         return;
     QMessageBox box(icon, QStringLiteral("Vexlon系列软件"), text, QMessageBox::Ok, this);
+    // A published version or an error reason is shown as it came, not as markup.
+    box.setTextFormat(Qt::PlainText);
     box.exec();
 }
 

@@ -34,6 +34,7 @@ struct SeenBox
     QString text;
     QMessageBox::Icon icon = QMessageBox::NoIcon;
     bool okAlone = false;
+    Qt::TextFormat format = Qt::AutoText;
 };
 
 // Answers every message box that comes up while it lives: notes what it said, runs beforeOk,
@@ -57,7 +58,8 @@ private:
         if (!box || !box->isVisible())
             return;
         QAbstractButton *ok = box->button(QMessageBox::Ok);
-        seen.append({ box->windowTitle(), box->text(), box->icon(), ok && box->buttons().size() == 1 });
+        seen.append({ box->windowTitle(), box->text(), box->icon(), ok && box->buttons().size() == 1,
+                      box->textFormat() });
         if (m_beforeOk)
             m_beforeOk();
         if (ok)
@@ -203,6 +205,12 @@ void TestVersionCheck::gx_data()
         << 200 << QByteArray("text/plain; charset=gbk")
         << QByteArray(QStringEncoder("GB18030").encode(QStringLiteral("最新版本\r\nqvrt:V2.0|\r\n更新说明")))
         << information << newerText(QStringLiteral("V2.0")) << Checking << true;
+    QTest::newRow("markup in the published version")
+        << 200 << plain << QByteArray("qvrt:<img src=\"x.png\">V2</a>|") << information
+        << newerText(QStringLiteral("<img src=\"x.png\">V2</a>")) << Checking << true;
+    QTest::newRow("markup in the published version")
+        << 200 << plain << QByteArray("qvrt:<img src=\"x.png\">V2</a>|") << information
+        << newerText(QStringLiteral("<img src=\"x.png\">V2</a>")) << Checking << true;
     QTest::newRow("no key") << 200 << plain << QByteArray("V1.4|") << warning << FailedText << Checking << false;
     QTest::newRow("key in capitals") << 200 << plain << QByteArray("QVRT:V1.4|") << warning << FailedText << Checking
                                      << false;
@@ -258,6 +266,8 @@ void TestVersionCheck::gx()
         QCOMPARE(int(boxes.seen[0].icon), icon);
         QCOMPARE(boxes.seen[0].title, Title);
         QVERIFY(boxes.seen[0].okAlone);
+        // Text from the server is shown as it came, never rendered as markup.
+        QCOMPARE(boxes.seen[0].format, Qt::PlainText);
     }
     QCOMPARE(form.statusText(), status);
     if (forumOpened) {

@@ -387,6 +387,9 @@ void TestWindow::initialState()
         QCOMPARE(control->focusPolicy(), Qt::NoFocus);
     for (QLabel *control : f.findChildren<QLabel *>())
         QCOMPARE(control->focusPolicy(), Qt::NoFocus);
+    // Labels show values cut from web pages: none of them may render markup.
+    for (QLabel *control : f.findChildren<QLabel *>())
+        QVERIFY2(control->textFormat() == Qt::PlainText, qPrintable(control->objectName()));
 }
 
 void TestWindow::tabOrder()
