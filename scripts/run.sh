@@ -48,7 +48,11 @@ if [[ -n ${DISPLAY:-} || -n ${WAYLAND_DISPLAY:-} ]]; then
     "${program[@]}"
 else
     screenshot="$root/$build_dir/screenshots/vexlon-collector.png"
-    echo "run: no display; starting the window under Xvfb for a screenshot"
-    scripts/screenshot.sh "$screenshot" -- "${program[@]}" >/dev/null
+    echo "run: no display; starting the window under Xvfb: collecting page 1 and querying its first domain"
+    # What a user would do first: click 开始采集 (page count 1), then double-click the first domain.
+    SCREENSHOT_ACTIONS='id=$(xdotool search --onlyvisible --name Vexlon | head -n 1)
+        xdotool mousemove --window "$id" 68 452 click 1; sleep 2
+        xdotool mousemove --window "$id" 60 33 click --repeat 2 --delay 100 1; sleep 2' \
+        scripts/screenshot.sh "$screenshot" -- "${program[@]}" >/dev/null
     echo "$screenshot"
 fi

@@ -10,7 +10,7 @@ packages=(
     cmake g++ make pkg-config       # build tools
     qt6-base-dev                    # Qt 6 Core, Gui, Widgets, Network, Test
     libcpp-httplib-dev              # the sample marketplace and the test servers
-    xvfb xauth x11-utils            # a window without a display; x11-utils has xwininfo
+    xvfb xauth x11-utils xdotool    # a window without a display; xwininfo, and clicks for the demo
     imagemagick                     # screenshots (import)
     fonts-wqy-microhei              # Chinese captions
     clang libclang-rt-14-dev        # fuzzing (libFuzzer)
