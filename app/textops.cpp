@@ -20,6 +20,20 @@ std::optional<QString> pieceAt(const QString &text, const QString &marker, int k
     return text.mid(start, end < 0 ? -1 : end - start);
 }
 
+QStringList leadingPieces(const QString &text, const QString &marker, int count)
+{
+    QStringList pieces;
+    if (marker.isEmpty())
+        return pieces;
+    qsizetype at = text.indexOf(marker);
+    while (at >= 0 && pieces.size() < count) {
+        const qsizetype start = at + marker.size();
+        at = text.indexOf(marker, start);
+        pieces.append(text.mid(start, at < 0 ? -1 : at - start));
+    }
+    return pieces;
+}
+
 QString textUpTo(const QString &text, const QString &marker)
 {
     if (marker.isEmpty())

@@ -1,6 +1,32 @@
 #include "app/urls.h"
 
+#include <algorithm>
+#include <optional>
+
 namespace Urls {
+
+namespace {
+
+bool isDotSegment(QStringView segment)
+{
+    return segment == u"." || segment == u"..";
+}
+
+// A name as the path below a fixed folder. QUrl turns "%2E" back into "." and the network layer
+// then resolves "." and ".." segments, so encoding the dots cannot keep "../x" inside the folder:
+// in a name with such a segment every '/' is encoded instead, which makes the name one segment.
+// A name that is "." or ".." by itself cannot be sent at all.
+std::optional<QByteArray> encodeNameBelowFolder(const QString &name)
+{
+    const QList<QStringView> segments = QStringView(name).split(u'/');
+    if (std::none_of(segments.begin(), segments.end(), isDotSegment))
+        return encodePathPart(name);
+    if (isDotSegment(name))
+        return std::nullopt;
+    return QUrl::toPercentEncoding(name);
+}
+
+} // namespace
 
 QByteArray encodePathPart(const QString &text)
 {
@@ -27,12 +53,14 @@ QUrl resultsPage(const QString &marketUrl, const QString &pageNumberText)
 
 QUrl backorderPage(const QString &marketUrl, const QString &domain)
 {
-    return join(marketUrl, QByteArrayLiteral("/backorder/") + encodePathPart(domain));
+    const std::optional<QByteArray> name = encodeNameBelowFolder(domain);
+    return name ? join(marketUrl, QByteArrayLiteral("/backorder/") + *name) : QUrl();
 }
 
 QUrl icpPage(const QString &icpUrl, const QString &domain)
 {
-    return join(icpUrl, QByteArrayLiteral("/") + encodePathPart(domain));
+    const std::optional<QByteArray> name = encodeNameBelowFolder(domain);
+    return name ? join(icpUrl, QByteArrayLiteral("/") + *name) : QUrl();
 }
 
 QUrl versionFile(const QString &updateUrl)

@@ -18,6 +18,9 @@ QByteArray encodeQueryValue(const QString &text);
 QUrl join(const QString &base, const QByteArray &encodedTail);
 
 QUrl resultsPage(const QString &marketUrl, const QString &pageNumberText);
+// The domain is the rest of the path after "/backorder/" (or "/"). A '/' in it stays, unless the
+// domain holds a "." or ".." segment that would lead the request out of that folder: then every
+// '/' is encoded too. An invalid QUrl for the domains "." and "..", which no request can carry.
 QUrl backorderPage(const QString &marketUrl, const QString &domain);
 QUrl icpPage(const QString &icpUrl, const QString &domain);
 QUrl versionFile(const QString &updateUrl);

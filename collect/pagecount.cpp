@@ -4,24 +4,18 @@
 #include <QRegularExpression>
 
 #include <cmath>
-#include <limits>
 
 std::optional<double> readPageCount(const QString &text)
 {
+    // \z, not $: $ also matches before a line break at the end.
     static const QRegularExpression number(
-        QStringLiteral("^ *([+-]?)(?:[0-9]+\\.?[0-9]*|\\.[0-9]+)(?:[eE]([+-]?)[0-9]+)? *$"));
-    const QRegularExpressionMatch match = number.match(text);
-    if (!match.hasMatch())
+        QStringLiteral("^ *[+-]?(?:[0-9]+\\.?[0-9]*|\\.[0-9]+)(?:[eE][+-]?[0-9]+)? *\\z"));
+    if (!number.match(text).hasMatch())
         return std::nullopt;
-    bool ok = false;
-    const double value = QLocale::c().toDouble(text.trimmed(), &ok);
-    if (ok)
-        return value;
-    // The syntax is right, so the value is out of range: an exponent too large or too small.
-    if (match.captured(2) == QLatin1String("-"))
-        return 0.0;
-    const double infinity = std::numeric_limits<double>::infinity();
-    return match.captured(1) == QLatin1String("-") ? -infinity : infinity;
+    // The syntax is right, so a failed conversion is a number out of range, for which Qt gives the
+    // signed infinity of an overflow or the zero of an underflow. The sign of the exponent does not
+    // tell which: "1000...0e-1" overflows, "0.000...1e+5" underflows.
+    return QLocale::c().toDouble(text.trimmed());
 }
 
 int lastRunPage(double pageCount)

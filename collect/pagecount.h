@@ -10,7 +10,7 @@ inline constexpr int LastPossiblePage = 32767;
 
 // The number a page-count text holds: optional blanks, an optional sign, digits with an optional
 // fraction and an optional exponent, optional blanks. std::nullopt for anything else, the empty
-// text included. Too large an exponent gives an infinity.
+// text included. A number too large for a double gives the infinity of its sign, one too small 0.
 std::optional<double> readPageCount(const QString &text);
 
 // The last page a run with this page count fetches: the whole pages up to the count, at most

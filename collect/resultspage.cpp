@@ -17,13 +17,13 @@ ResultsPage readResultsPage(const QString &pageText)
 
 QStringList extractDomainNames(const QString &tableRegion)
 {
-    // Piece 0 is the head of the table; piece i is row i, starting with the name.
-    const QStringList pieces = tableRegion.split(ResultsMarkers::Row);
-    const qsizetype rows = std::min<qsizetype>(pieces.size() - 1, ResultsMarkers::RowLimit);
+    // Piece i is row i, starting with the name. Rows past the limit are not even split off, however
+    // many the page holds.
+    const QStringList rows = TextOps::leadingPieces(tableRegion, ResultsMarkers::Row, ResultsMarkers::RowLimit);
     QStringList names;
-    names.reserve(rows);
-    for (qsizetype i = 1; i <= rows; ++i) {
-        QString name = TextOps::textUpTo(pieces.at(i), ResultsMarkers::NameEnd);
+    names.reserve(rows.size());
+    for (const QString &row : rows) {
+        QString name = TextOps::textUpTo(row, ResultsMarkers::NameEnd);
         name.chop(ResultsMarkers::NameEnd.size()); // textUpTo keeps the quote itself
         names.append(name);
     }

@@ -14,7 +14,11 @@ IcpPage readIcpPage(const QString &page)
     if (!piece)
         return result;
     result.licencePiece = *piece;
-    result.licence = TextOps::valueBefore(result.licencePiece, QStringLiteral("</td>"));
+    const QString cellEnd = QStringLiteral("</td>");
+    // A licence cell that never ends is a page cut short: that says nothing about the filing.
+    if (TextOps::textUpTo(result.licencePiece, cellEnd).isEmpty())
+        return result;
+    result.licence = TextOps::valueBefore(result.licencePiece, cellEnd);
     result.filing = result.licence.isEmpty() ? IcpFiling::NotFiled : IcpFiling::Filed;
     return result;
 }

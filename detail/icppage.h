@@ -4,8 +4,8 @@
 #include <QString>
 
 enum class IcpFiling {
-    // Neither the not-filed text nor the licence-number row: no page, an error, rate-limit or
-    // captcha page. Nothing can be said about the domain.
+    // Neither the not-filed text nor a whole licence-number row: no page, an error, rate-limit or
+    // captcha page, or a page cut short inside the row. Nothing can be said about the domain.
     Unknown,
     NotFiled,
     Filed,

@@ -196,6 +196,7 @@ private slots:
     void rightPressActsOnSelected();
     void bookOpensBackorderPage_data();
     void bookOpensBackorderPage();
+    void bookDotSegmentNameOpensNothing();
 
 private:
     QTemporaryDir m_dir;
@@ -673,6 +674,28 @@ void TestActions::bookOpensBackorderPage_data()
     QTest::newRow("shell characters") << QStringLiteral("x.com;rm -rf ~|`id`")
                                       << QStringLiteral("x.com%3Brm%20-rf%20~%7C%60id%60");
     QTest::newRow("chinese name") << QStringLiteral("中文.com") << QStringLiteral("%E4%B8%AD%E6%96%87.com");
+    QTest::newRow("parent segments: slashes encoded, the page stays below /backorder/")
+        << QStringLiteral("../../x.com") << QStringLiteral("..%2F..%2Fx.com");
+    QTest::newRow("NUL and control characters")
+        << (QStringLiteral("a") + QChar(u'\0') + QStringLiteral("b\u0001\u007f\r\n.com"))
+        << QStringLiteral("a%00b%01%7F%0D%0A.com");
+    QTest::newRow("right-to-left override") << QStringLiteral("\u202Emoc.com") << QStringLiteral("%E2%80%AEmoc.com");
+    QTest::newRow("64 KiB name") << QString(64 * 1024, u'a') << QString(64 * 1024, u'a');
+}
+
+// The name ".." cannot be carried below /backorder/: nothing is opened rather than another page.
+void TestActions::bookDotSegmentNameOpensNothing()
+{
+    Form1 form(testConfig());
+    form.List1->AddItems({ QStringLiteral("..") });
+    form.List1->setListIndex(0);
+    UrlCatcher urls;
+    BoxAnswerer boxes;
+
+    form.ydym->trigger();
+
+    QVERIFY(urls.opened.isEmpty());
+    QVERIFY(boxes.seen.isEmpty());
 }
 
 void TestActions::bookOpensBackorderPage()

@@ -331,6 +331,11 @@ void TestCollect::readPageCount_data()
     QTest::newRow("signed exponent") << u"25E-1"_s << true << 2.5;
     QTest::newRow("blanks around") << u"  7 "_s << true << 7.0;
     QTest::newRow("huge exponent") << u"1e999"_s << true << std::numeric_limits<double>::infinity();
+    QTest::newRow("huge negative exponent") << u"-1e999"_s << true << -std::numeric_limits<double>::infinity();
+    QTest::newRow("tiny exponent") << u"1e-999"_s << true << 0.0;
+    QTest::newRow("too many digits despite a negative exponent")
+        << (u"1"_s + QString(400, u'0') + u"e-1"_s) << true << std::numeric_limits<double>::infinity();
+    QTest::newRow("too small despite a positive exponent") << (u"0."_s + QString(400, u'0') + u"1e+5"_s) << true << 0.0;
     QTest::newRow("empty") << QString() << false << 0.0;
     QTest::newRow("blanks only") << u"  "_s << false << 0.0;
     QTest::newRow("letters") << u"abc"_s << false << 0.0;
@@ -343,6 +348,8 @@ void TestCollect::readPageCount_data()
     QTest::newRow("group separator") << u"1,000"_s << false << 0.0;
     QTest::newRow("infinity word") << u"inf"_s << false << 0.0;
     QTest::newRow("blank inside") << u"1 2"_s << false << 0.0;
+    QTest::newRow("line break after the number") << u"1\n"_s << false << 0.0;
+    QTest::newRow("tab after the number") << u"1\t"_s << false << 0.0;
 }
 
 void TestCollect::readPageCount()

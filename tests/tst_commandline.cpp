@@ -345,6 +345,15 @@ void TestCommandLine::backorderPageUrl_data()
     QTest::newRow("chinese with slash") << QStringLiteral("域名/测试.com")
                                         << QStringLiteral("/backorder/%E5%9F%9F%E5%90%8D/%E6%B5%8B%E8%AF%95.com");
     QTest::newRow("empty name") << QString() << QStringLiteral("/backorder/");
+    // The network layer resolves "." and ".." segments, "%2E" included: the slashes go instead.
+    QTest::newRow("parent segments: slashes encoded")
+        << QStringLiteral("../../x.com") << QStringLiteral("/backorder/..%2F..%2Fx.com");
+    QTest::newRow("current segment: slashes encoded")
+        << QStringLiteral("a/./b.com") << QStringLiteral("/backorder/a%2F.%2Fb.com");
+    QTest::newRow("dot segment at the end: slashes encoded")
+        << QStringLiteral("a.com/..") << QStringLiteral("/backorder/a.com%2F..");
+    QTest::newRow("three dots are no segment") << QStringLiteral(".../x") << QStringLiteral("/backorder/.../x");
+    QTest::newRow("dots inside a segment") << QStringLiteral("a..b/..c") << QStringLiteral("/backorder/a..b/..c");
 }
 
 void TestCommandLine::backorderPageUrl()
@@ -376,6 +385,11 @@ void TestCommandLine::icpPageUrl_data()
         << QStringLiteral("http://icp.lookup.example/a%3Fb%23c");
     QTest::newRow("slash stays") << QStringLiteral("http://icp.lookup.example") << QStringLiteral("a/b")
                                  << QStringLiteral("http://icp.lookup.example/a/b");
+    QTest::newRow("parent segment: slashes encoded")
+        << QStringLiteral("http://icp.lookup.example/icp") << QStringLiteral("../a.com")
+        << QStringLiteral("http://icp.lookup.example/icp/..%2Fa.com");
+    QTest::newRow("the name '..': no address")
+        << QStringLiteral("http://icp.lookup.example") << QStringLiteral("..") << QString();
 }
 
 void TestCommandLine::icpPageUrl()

@@ -9,6 +9,8 @@ class TstTextOps : public QObject
 private slots:
     void pieceAt_data();
     void pieceAt();
+    void leadingPieces_data();
+    void leadingPieces();
     void textUpTo_data();
     void textUpTo();
     void trimBlanks_data();
@@ -69,6 +71,43 @@ void TstTextOps::pieceAt()
     QCOMPARE(result.has_value(), exists);
     if (exists)
         QCOMPARE(*result, piece);
+}
+
+void TstTextOps::leadingPieces_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<int>("count");
+    QTest::addColumn<QStringList>("pieces");
+
+    const QString rows = QStringLiteral("head<tr>a<tr>b<tr>c");
+    QTest::newRow("fewer occurrences than asked: all pieces after the first marker")
+        << rows << 5 << QStringList { QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("c") };
+    QTest::newRow("as many as asked") << rows << 3
+                                      << QStringList { QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("c") };
+    QTest::newRow("fewer asked: the last one stops at the next marker")
+        << rows << 2 << QStringList { QStringLiteral("a"), QStringLiteral("b") };
+    QTest::newRow("none asked") << rows << 0 << QStringList();
+    QTest::newRow("negative count") << rows << -1 << QStringList();
+    QTest::newRow("marker missing") << QStringLiteral("head") << 3 << QStringList();
+    QTest::newRow("empty text") << QString() << 3 << QStringList();
+    QTest::newRow("marker at the end: one empty piece") << QStringLiteral("a<tr>") << 3 << QStringList { QString() };
+    QTest::newRow("adjacent markers: empty pieces")
+        << QStringLiteral("<tr><tr><tr>x") << 3 << QStringList { QString(), QString(), QStringLiteral("x") };
+    QTest::newRow("matching is case-sensitive")
+        << QStringLiteral("<TR>a<tr>b") << 3 << QStringList { QStringLiteral("b") };
+}
+
+void TstTextOps::leadingPieces()
+{
+    QFETCH(QString, text);
+    QFETCH(int, count);
+    QFETCH(QStringList, pieces);
+
+    const QString marker = QStringLiteral("<tr>");
+    QCOMPARE(TextOps::leadingPieces(text, marker, count), pieces);
+    // Each piece is the one pieceAt() gives.
+    for (int k = 1; k <= pieces.size(); ++k)
+        QCOMPARE(TextOps::pieceAt(text, marker, k), std::optional<QString>(pieces.at(k - 1)));
 }
 
 void TstTextOps::textUpTo_data()
