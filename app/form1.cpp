@@ -8,6 +8,7 @@
 #include <QAction>
 #include <QCloseEvent>
 #include <QCoreApplication>
+#include <QDialog>
 #include <QFrame>
 #include <QGroupBox>
 #include <QLabel>
@@ -284,5 +285,11 @@ void Form1::requestExit()
     Timer1->stop();
     // Waiting handlers get their answer now and see that nothing more is to be written.
     m_fetcher->abortAll();
+    // So do handlers waiting for a message box or the save dialog (an exit by signal can come
+    // while one is open).
+    for (QDialog *dialog : findChildren<QDialog *>()) {
+        if (dialog->isVisible())
+            dialog->reject();
+    }
     QCoreApplication::quit();
 }

@@ -68,10 +68,11 @@ public:
     // ---- fetch/ ----
     // GET with "If-Modified-Since: 0", waiting while window events run. The body decoded by its
     // declared charset (UTF-8 when none); empty when no complete response came. Coding is unused.
-    QString GetBody(const QUrl &Url, const QString &Coding);
+    // httpStatus, when given, receives the response's status (0: no response).
+    QString GetBody(const QUrl &Url, const QString &Coding, int *httpStatus = nullptr);
     // GET on a worker thread while the window's thread blocks; the body decoded from GBK.
     // std::nullopt when the server could not be reached; empty when the request did not complete.
-    std::optional<QString> HtmlStr(const QUrl &url);
+    std::optional<QString> HtmlStr(const QUrl &url, int *httpStatus = nullptr);
     PageFetcher *fetcher() const { return m_fetcher; }
     // Time-out and size cap of every request of this window.
     FetchLimits fetchLimits;
@@ -183,7 +184,8 @@ private:
     // detail/
     enum class QueryEntry { Menu, DoubleClick };
     void runDetailQuery(QueryEntry entry);
-    void showBackorderPage(const QString &page);
+    // False when the page holds none of the backorder page's markers.
+    bool showBackorderPage(const QString &page);
     // Writes Label12. False when the query must write nothing more: the window is closing or
     // a newer query took over during the wait.
     bool lookUpIcpFiling(const QString &domain, QueryEntry entry, quint64 query);

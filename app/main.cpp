@@ -1,4 +1,5 @@
 #include "app/commandline.h"
+#include "app/exitsignals.h"
 #include "app/form1.h"
 
 #include <QApplication>
@@ -25,6 +26,7 @@ int main(int argc, char *argv[])
     }
 
     Form1 window(outcome.config);
+    ExitSignals::install(window);
     if (!window.Form_Load())
         return 1;
     if (window.isExiting())

@@ -97,9 +97,10 @@ void CollectionRun::onPageFetched(FetchJob *job)
         return;
     page->arrived = true;
     page->job = nullptr;
-    // Like GetBody: no complete response, or an empty one, is a page that could not be fetched.
+    // As in the single-page collection: no complete response, an empty one, or one with an error
+    // status is a page that could not be fetched.
     QString text = decodeDeclaredCharset(job->result());
-    if (!text.isEmpty())
+    if (!text.isEmpty() && isSuccessStatus(job->result().httpStatus))
         page->text = std::move(text);
     handOverArrivedPages();
     advance();

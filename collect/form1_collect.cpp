@@ -44,8 +44,10 @@ void Form1::HScroll1_Change()
 bool Form1::jl()
 {
     PageParts[0].clear();
-    const QString page = GetBody(Urls::resultsPage(m_config.marketUrl, QString::number(PageNo)), QStringLiteral("gbk"));
-    if (isExiting())
+    int status = 0;
+    const QString page
+        = GetBody(Urls::resultsPage(m_config.marketUrl, QString::number(PageNo)), QStringLiteral("gbk"), &status);
+    if (isExiting() || !isSuccessStatus(status))
         return false;
     return takeResultsPage(page);
 }
@@ -89,11 +91,14 @@ void Form1::collectSinglePage()
     run->showStatus(QStringLiteral("开始采集 .."));
     PageParts[0].clear();
     // The page number is the box's text as typed, not the run's counter.
-    const QString page = GetBody(Urls::resultsPage(m_config.marketUrl, Text1->text()), QStringLiteral("gbk"));
+    int status = 0;
+    const QString page = GetBody(Urls::resultsPage(m_config.marketUrl, Text1->text()), QStringLiteral("gbk"), &status);
     if (isExiting())
         return;
     PageParts[0] = page;
-    if (page.isEmpty()) {
+    // An error status is a failed fetch, whatever page came with it: a rate-limit page is no
+    // empty results page, and an error page that looks whole is no answer.
+    if (page.isEmpty() || !isSuccessStatus(status)) {
         run->showStatus(QStringLiteral("采集失败,请稍后再试 .."));
         Command1->setEnabled(true);
         return;

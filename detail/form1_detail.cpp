@@ -68,24 +68,37 @@ void Form1::runDetailQuery(QueryEntry entry)
     csh();
 
     const QUrl pageUrl = Urls::backorderPage(m_config.marketUrl, domain);
-    const std::optional<QString> page = entry == QueryEntry::Menu ? Inet1->OpenURL(pageUrl) : HtmlStr(pageUrl);
+    int status = 0;
+    std::optional<QString> page
+        = entry == QueryEntry::Menu ? Inet1->OpenURL(pageUrl, &status) : HtmlStr(pageUrl, &status);
+    // Asked to end while the fetch held the window's thread: leave as the close box does.
+    if (isBlockingFetchInterrupted() && !isExiting())
+        close();
+    if (isExiting())
+        return;
+    // An error status brings the server's error page, not the domain's: no page was fetched.
+    if (!isSuccessStatus(status))
+        page = entry == QueryEntry::Menu ? std::nullopt : std::optional<QString>(QString());
     PageParts[PageSlot] = page.value_or(QString());
-    // HtmlStr gives the empty text for a request that did not complete.
-    const bool pageFetched = entry == QueryEntry::Menu ? page.has_value() : !PageParts[PageSlot].isEmpty();
 
-    // The double-click keeps what the controls showed when it got no page; the menu item
-    // shows the bare captions then.
+    // The double-click keeps what the controls showed when it got no page (HtmlStr gives the
+    // empty text for a request that did not complete); the menu item shows the bare captions then.
+    bool pageRead = false;
     if (entry == QueryEntry::Menu || !PageParts[PageSlot].isEmpty())
-        showBackorderPage(PageParts[PageSlot]);
+        pageRead = showBackorderPage(PageParts[PageSlot]);
 
     if (!lookUpIcpFiling(domain, entry, query))
         return;
-    setStatusText(pageFetched ? QStringLiteral("查询完毕 ..") : QStringLiteral("查询失败,请稍后再试 .."));
+    setStatusText(pageRead ? QStringLiteral("查询完毕 ..") : QStringLiteral("查询失败,请稍后再试 .."));
 }
 
-void Form1::showBackorderPage(const QString &page)
+bool Form1::showBackorderPage(const QString &page)
 {
     const BackorderPage values = readBackorderPage(page);
+    // A page without a single one of the markers (a login, captcha or maintenance page) is not
+    // the domain's page: its bare captions must not pass for an answer.
+    const bool read = values.bookingClosed || !values.deletionTypePiece.isEmpty() || !values.deletionTimePiece.isEmpty()
+        || !values.deadlinePiece.isEmpty() || !values.whoisPiece.isEmpty() || !values.priceTablePiece.isEmpty();
 
     PageParts[DeletionTypePieceSlot] = values.deletionTypePiece;
     PageParts[DeletionTypeSlot] = values.deletionType;
@@ -107,7 +120,7 @@ void Form1::showBackorderPage(const QString &page)
         const QString closed = QStringLiteral("预定时间已过");
         for (QLabel *label : { Label8, Label9, Label10, Label11 })
             label->setText(closed);
-        return;
+        return read;
     }
     PageParts[PriceTablePieceSlot] = values.priceTablePiece;
     PageParts[PriceTableSlot] = values.priceTable;
@@ -122,15 +135,18 @@ void Form1::showBackorderPage(const QString &page)
     Label9->setText(values.price);
     Label10->setText(values.rmb);
     Label11->setText(values.deposit);
+    return read;
 }
 
 bool Form1::lookUpIcpFiling(const QString &domain, QueryEntry entry, quint64 query)
 {
-    const QString page = GetBody(Urls::icpPage(m_config.icpUrl, domain), QStringLiteral("gbk"));
+    int status = 0;
+    const QString page = GetBody(Urls::icpPage(m_config.icpUrl, domain), QStringLiteral("gbk"), &status);
     if (isExiting() || query != m_queryGeneration)
         return false;
 
-    const IcpPage filing = readIcpPage(page);
+    // A rate-limit or error page says nothing about the filing, whatever it holds.
+    const IcpPage filing = isSuccessStatus(status) ? readIcpPage(page) : IcpPage();
     PageParts[IcpPageSlot] = page;
     PageParts[IcpPieceSlot] = filing.licencePiece;
     PageParts[LicenceSlot] = filing.licence;

@@ -15,6 +15,7 @@ public:
     int RequestTimeout = 60; // seconds
     qint64 maxBodyBytes = DefaultMaxBodyBytes;
 
-    // The body decoded from GBK; std::nullopt when the request failed.
-    std::optional<QString> OpenURL(const QUrl &url) const;
+    // The body decoded from GBK; std::nullopt when the request failed. httpStatus, when given,
+    // receives the response's status (0: no response).
+    std::optional<QString> OpenURL(const QUrl &url, int *httpStatus = nullptr) const;
 };

@@ -5,13 +5,20 @@
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QNetworkRequest>
+#include <QSocketNotifier>
 #include <QStringDecoder>
 #include <QThread>
 #include <QTimer>
 
+#include <atomic>
 #include <memory>
+#include <optional>
+
+#include <poll.h>
 
 namespace {
+
+std::atomic<int> blockingFetchInterrupt { -1 };
 
 QByteArray declaredCharset(const QByteArray &contentType)
 {
@@ -238,7 +245,8 @@ FetchResult waitForJob(FetchJob *job)
 FetchResult fetchBlocking(const FetchRequest &request)
 {
     FetchResult result;
-    std::unique_ptr<QThread> worker(QThread::create([&request, &result] {
+    const int interrupt = blockingFetchInterrupt.load();
+    std::unique_ptr<QThread> worker(QThread::create([&request, &result, interrupt] {
         PageFetcher fetcher;
         QEventLoop loop;
         FetchJob *job = fetcher.get(request);
@@ -246,9 +254,30 @@ FetchResult fetchBlocking(const FetchRequest &request)
             result = job->result();
             loop.quit();
         });
+        // The worker, not the blocked thread, watches for the end of the program. The descriptor
+        // is never drained here: the window's own watcher sees it too once its thread is free.
+        std::optional<QSocketNotifier> interrupted;
+        if (interrupt >= 0) {
+            interrupted.emplace(interrupt, QSocketNotifier::Read);
+            QObject::connect(&*interrupted, &QSocketNotifier::activated, job, &FetchJob::abort);
+        }
         loop.exec();
     }));
     worker->start();
     worker->wait();
     return result;
+}
+
+void setBlockingFetchInterrupt(int descriptor)
+{
+    blockingFetchInterrupt.store(descriptor);
+}
+
+bool isBlockingFetchInterrupted()
+{
+    const int interrupt = blockingFetchInterrupt.load();
+    if (interrupt < 0)
+        return false;
+    pollfd watched { interrupt, POLLIN, 0 };
+    return ::poll(&watched, 1, 0) > 0 && (watched.revents & POLLIN) != 0;
 }

@@ -56,6 +56,13 @@ struct FetchResult
     bool hasResponse() const { return error == FetchError::None; }
 };
 
+// The server answered with the page asked for (2xx). Any other status brings an error, rate-limit
+// or redirect page instead, which a reader must not take for the page, whatever it holds.
+inline bool isSuccessStatus(int httpStatus)
+{
+    return httpStatus >= 200 && httpStatus < 300;
+}
+
 // The body decoded by the charset the response declares, UTF-8 when it declares none or one
 // that is unknown. Empty when there was no response.
 QString decodeDeclaredCharset(const FetchResult &result);
@@ -110,5 +117,12 @@ private:
 FetchResult waitForJob(FetchJob *job);
 
 // Runs one request on a worker thread while the calling thread blocks: no event of the calling
-// thread runs until it returns.
+// thread runs until it returns. It gives up at once (FetchError::Aborted) when the interrupt
+// descriptor is or becomes readable.
 FetchResult fetchBlocking(const FetchRequest &request);
+
+// A descriptor that becomes readable, and stays so, once the program is asked to end: the thread
+// that a blocking fetch holds cannot see that request, so the fetch watches for it. -1: none.
+void setBlockingFetchInterrupt(int descriptor);
+// The interrupt descriptor is readable: the program was asked to end.
+bool isBlockingFetchInterrupted();

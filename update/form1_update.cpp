@@ -5,11 +5,15 @@
 
 void Form1::gx()
 {
-    const QString body = GetBody(Urls::versionFile(config().updateUrl), QStringLiteral("gbk"));
+    int status = 0;
+    const QString body = GetBody(Urls::versionFile(config().updateUrl), QStringLiteral("gbk"), &status);
     if (isExiting())
         return;
 
-    const VersionVerdict verdict = judgeVersionFile(body, QLatin1String(ProgramVersion));
+    // An error page is no version file, even one that holds an entry (a stale copy, a broken
+    // back end): the check failed.
+    const VersionVerdict verdict
+        = judgeVersionFile(isSuccessStatus(status) ? body : QString(), QLatin1String(ProgramVersion));
     switch (verdict.kind) {
     case VersionVerdict::Failed:
         showMessage(QMessageBox::Warning, QStringLiteral("检测更新失败!请您稍后再试,暂时使用原版"));
