@@ -3,6 +3,7 @@
 #include "app/domainlist.h"
 #include "app/form1.h"
 #include "app/savedialog.h"
+#include "tests/testsupport.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -27,43 +28,6 @@ namespace {
 
 const QString Title = QStringLiteral("Vexlon系列软件");
 const QString MarketUrl = QStringLiteral("http://127.0.0.1:9");
-
-struct SeenBox
-{
-    QString title;
-    QString text;
-    QMessageBox::Icon icon = QMessageBox::NoIcon;
-    bool okAlone = false;
-};
-
-// Answers every message box that comes up while it lives: notes what it said and clicks OK.
-class BoxAnswerer : public QObject
-{
-public:
-    BoxAnswerer()
-    {
-        connect(&m_poll, &QTimer::timeout, this, &BoxAnswerer::answer);
-        m_poll.start(10);
-    }
-
-    QList<SeenBox> seen;
-
-private:
-    void answer()
-    {
-        auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
-        if (!box || !box->isVisible())
-            return;
-        QAbstractButton *ok = box->button(QMessageBox::Ok);
-        seen.append({ box->windowTitle(), box->text(), box->icon(), ok && box->buttons().size() == 1 });
-        if (ok)
-            QTest::mouseClick(ok, Qt::LeftButton);
-        else
-            box->reject();
-    }
-
-    QTimer m_poll;
-};
 
 // Answers every file dialog that comes up while it lives.
 class FileDialogAnswerer : public QObject
@@ -90,20 +54,6 @@ private:
 
     std::function<void(QFileDialog *)> m_answer;
     QTimer m_poll;
-};
-
-// Receives what QDesktopServices would hand to the browser.
-class UrlCatcher : public QObject
-{
-    Q_OBJECT
-public:
-    UrlCatcher() { QDesktopServices::setUrlHandler(QStringLiteral("http"), this, "open"); }
-    ~UrlCatcher() override { QDesktopServices::unsetUrlHandler(QStringLiteral("http")); }
-
-    QList<QUrl> opened;
-
-public slots:
-    void open(const QUrl &url) { opened.append(url); }
 };
 
 QByteArray readAll(const QString &path)

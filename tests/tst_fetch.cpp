@@ -4,6 +4,7 @@
 #include "fetch/internettransfer.h"
 #include "tools/loopbackserver.h"
 #include "tools/samplemarket.h"
+#include "tests/testsupport.h"
 
 #include <QElapsedTimer>
 #include <QPushButton>
@@ -36,37 +37,6 @@ const char *nameOf(Transport transport)
     }
     return "?";
 }
-
-// A blocked server handler waits on this; the test opens it when it is done with the request,
-// and cleanup() opens it in any case so the server can stop at once.
-class Gate
-{
-public:
-    void open()
-    {
-        {
-            std::lock_guard<std::mutex> lock(m_mutex);
-            m_open = true;
-        }
-        m_changed.notify_all();
-    }
-    bool isOpen()
-    {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        return m_open;
-    }
-    // True when opened within the limit.
-    bool waitOpen(std::chrono::milliseconds limit)
-    {
-        std::unique_lock<std::mutex> lock(m_mutex);
-        return m_changed.wait_for(lock, limit, [this] { return m_open; });
-    }
-
-private:
-    std::mutex m_mutex;
-    std::condition_variable m_changed;
-    bool m_open = false;
-};
 
 std::string gbk(const QString &text)
 {

@@ -8,6 +8,7 @@
 #include "fetch/internettransfer.h"
 #include "tools/faultmodes.h"
 #include "tools/samplemarket.h"
+#include "tests/testsupport.h"
 
 #include <QAbstractButton>
 #include <QAction>
@@ -134,36 +135,6 @@ public:
 private:
     QTimer *m_timer;
     int m_ticks = 0;
-};
-
-struct SeenBox
-{
-    QString text;
-    QMessageBox::Icon icon = QMessageBox::NoIcon;
-};
-
-// Answers every message box that comes up while it lives: notes what it said and clicks OK.
-class BoxAnswerer : public QObject
-{
-public:
-    BoxAnswerer()
-    {
-        connect(&m_poll, &QTimer::timeout, this, [this] {
-            auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
-            if (!box || !box->isVisible())
-                return;
-            seen.append({ box->text(), box->icon() });
-            if (QAbstractButton *ok = box->button(QMessageBox::Ok))
-                ok->click();
-            else
-                box->reject();
-        });
-        m_poll.start(10);
-    }
-    QList<SeenBox> seen;
-
-private:
-    QTimer m_poll;
 };
 
 QByteArray ms(qint64 elapsed)

@@ -3,6 +3,7 @@
 #include "app/form1.h"
 
 #include "tools/loopbackserver.h"
+#include "tests/testsupport.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -55,29 +56,6 @@ QByteArray readFile(const QString &path)
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
-// Holds a server's answers back until the test opens it (or the server is torn down).
-class Gate
-{
-public:
-    void open()
-    {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        m_open = true;
-        m_changed.notify_all();
-    }
-    void waitUntilOpen()
-    {
-        std::unique_lock<std::mutex> lock(m_mutex);
-        // Bounded, so a failing test cannot leave the server's thread hanging for ever.
-        m_changed.wait_for(lock, std::chrono::seconds(60), [this] { return m_open; });
-    }
-
-private:
-    std::mutex m_mutex;
-    std::condition_variable m_changed;
-    bool m_open = false;
-};
-
 // The update server and a page that answers only when its gate opens.
 class TestServer
 {
@@ -86,15 +64,15 @@ public:
     {
         m_server.get("/version/main.txt", [this](const httplib::Request &, httplib::Response &response) {
             if (m_versionGated)
-                m_gate.waitUntilOpen();
+                m_gate.waitOpen();
             response.set_content("qvrt:V1.4|", "text/plain");
         });
         m_server.get("/slow", [this](const httplib::Request &, httplib::Response &response) {
-            m_gate.waitUntilOpen();
+            m_gate.waitOpen();
             response.set_content("late", "text/plain");
         });
         m_server.get("/search", [this](const httplib::Request &, httplib::Response &response) {
-            m_gate.waitUntilOpen();
+            m_gate.waitOpen();
             response.set_content("", "text/html");
         });
     }
@@ -131,43 +109,6 @@ private:
     std::atomic<bool> m_versionGated { false };
 };
 
-struct SeenBox
-{
-    QString title;
-    QString text;
-    QMessageBox::Icon icon = QMessageBox::NoIcon;
-    bool okAlone = false;
-};
-
-// Answers every message box that comes up while it lives: notes what it said and clicks OK.
-class BoxAnswerer : public QObject
-{
-public:
-    BoxAnswerer()
-    {
-        connect(&m_poll, &QTimer::timeout, this, &BoxAnswerer::answer);
-        m_poll.start(10);
-    }
-
-    QList<SeenBox> seen;
-
-private:
-    void answer()
-    {
-        auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
-        if (!box || !box->isVisible())
-            return;
-        QAbstractButton *ok = box->button(QMessageBox::Ok);
-        seen.append({ box->windowTitle(), box->text(), box->icon(), ok && box->buttons().size() == 1 });
-        if (ok)
-            ok->click();
-        else
-            box->reject();
-    }
-
-    QTimer m_poll;
-};
-
 // Counts the times a widget is shown.
 class ShowCounter : public QObject
 {
@@ -185,17 +126,6 @@ protected:
 };
 
 } // namespace
-
-// Receives the URLs the program asks the desktop to open.
-class UrlCatcher : public QObject
-{
-    Q_OBJECT
-public:
-    QList<QUrl> opened;
-
-public slots:
-    void openUrl(const QUrl &url) { opened.append(url); }
-};
 
 class TestStartup : public QObject
 {
@@ -250,14 +180,10 @@ void TestStartup::init()
 {
     qApp->setStyleSheet(QString());
     m_urls.opened.clear();
-    QDesktopServices::setUrlHandler(QStringLiteral("http"), &m_urls, "openUrl");
-    QDesktopServices::setUrlHandler(QStringLiteral("https"), &m_urls, "openUrl");
 }
 
 void TestStartup::cleanup()
 {
-    QDesktopServices::unsetUrlHandler(QStringLiteral("http"));
-    QDesktopServices::unsetUrlHandler(QStringLiteral("https"));
     // The skin belongs to the application: the next test starts without one.
     qApp->setStyleSheet(QString());
 }

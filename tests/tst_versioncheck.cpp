@@ -2,6 +2,7 @@
 #include "app/form1.h"
 #include "tools/loopbackserver.h"
 #include "update/versioncheck.h"
+#include "tests/testsupport.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -27,64 +28,6 @@ QString newerText(const QString &version)
 {
     return QStringLiteral("发现最新版本![") + version + QStringLiteral("]\r\n \r\n确定后自动打开官方论坛!");
 }
-
-struct SeenBox
-{
-    QString title;
-    QString text;
-    QMessageBox::Icon icon = QMessageBox::NoIcon;
-    bool okAlone = false;
-    Qt::TextFormat format = Qt::AutoText;
-};
-
-// Answers every message box that comes up while it lives: notes what it said, runs beforeOk,
-// then clicks OK.
-class BoxAnswerer : public QObject
-{
-public:
-    explicit BoxAnswerer(std::function<void()> beforeOk = {})
-        : m_beforeOk(std::move(beforeOk))
-    {
-        connect(&m_poll, &QTimer::timeout, this, &BoxAnswerer::answer);
-        m_poll.start(10);
-    }
-
-    QList<SeenBox> seen;
-
-private:
-    void answer()
-    {
-        auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
-        if (!box || !box->isVisible())
-            return;
-        QAbstractButton *ok = box->button(QMessageBox::Ok);
-        seen.append({ box->windowTitle(), box->text(), box->icon(), ok && box->buttons().size() == 1,
-                      box->textFormat() });
-        if (m_beforeOk)
-            m_beforeOk();
-        if (ok)
-            QTest::mouseClick(ok, Qt::LeftButton);
-        else
-            box->reject();
-    }
-
-    std::function<void()> m_beforeOk;
-    QTimer m_poll;
-};
-
-// Receives what QDesktopServices would hand to the browser.
-class UrlCatcher : public QObject
-{
-    Q_OBJECT
-public:
-    UrlCatcher() { QDesktopServices::setUrlHandler(QStringLiteral("http"), this, "open"); }
-    ~UrlCatcher() override { QDesktopServices::unsetUrlHandler(QStringLiteral("http")); }
-
-    QList<QUrl> opened;
-
-public slots:
-    void open(const QUrl &url) { opened.append(url); }
-};
 
 AppConfig configFor(const std::string &updateBase)
 {
