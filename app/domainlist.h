@@ -24,6 +24,11 @@ private:
     QStringList m_names;
 };
 
+// A list box: one column of one-line entries, all of the same height, top to bottom. Where an
+// entry lies is arithmetic (row times row height), so appending costs the entries appended and
+// nothing for those already listed; QListView's own layout pass walks every row on each insert.
+// It stays a QListView so that the skin's list rules and the list's accessibility apply; the
+// layout settings of QListView (flow, wrapping, grid, spacing, view mode, hidden rows) are not used.
 class DomainList : public QListView
 {
     Q_OBJECT
@@ -45,6 +50,12 @@ public:
     // Appends a block of entries at once: one model change, one repaint.
     void AddItems(const QStringList &names);
 
+    QRect visualRect(const QModelIndex &index) const override;
+    void scrollTo(const QModelIndex &index, ScrollHint hint = EnsureVisible) override;
+    QModelIndex indexAt(const QPoint &point) const override;
+    void doItemsLayout() override;
+    void reset() override;
+
 signals:
     // A mouse button went down on the list: which one, the shift keys held, and where, in the
     // list's own coordinates.
@@ -55,6 +66,38 @@ protected:
     void mousePressEvent(QMouseEvent *event) override;
     void mouseDoubleClickEvent(QMouseEvent *event) override;
 
+    bool event(QEvent *event) override;
+    void paintEvent(QPaintEvent *event) override;
+    void scrollContentsBy(int dx, int dy) override;
+    int horizontalOffset() const override;
+    int verticalOffset() const override;
+    QModelIndex moveCursor(CursorAction cursorAction, Qt::KeyboardModifiers modifiers) override;
+    void setSelection(const QRect &rect, QItemSelectionModel::SelectionFlags command) override;
+    QRegion visualRegionForSelection(const QItemSelection &selection) const override;
+    bool isIndexHidden(const QModelIndex &index) const override;
+    void updateGeometries() override;
+    QSize viewportSizeHint() const override;
+    void rowsInserted(const QModelIndex &parent, int start, int end) override;
+    void dataChanged(
+        const QModelIndex &topLeft, const QModelIndex &bottomRight, const QList<int> &roles = QList<int>()) override;
+    void selectionChanged(const QItemSelection &selected, const QItemSelection &deselected) override;
+    void currentChanged(const QModelIndex &current, const QModelIndex &previous) override;
+
 private:
-    DomainListModel *m_model;
+    // Height of every row in pixels; 0 while there is no entry to measure.
+    int rowHeight() const;
+    int entryWidth(const QString &name) const;
+    // Rows wholly visible at once, at least 1.
+    int rowsPerPage() const;
+    int contentWidth() const;
+    bool isListEntry(const QModelIndex &index) const;
+    // Row heights and widths are measured again after a font or style change.
+    void remeasure();
+    void updateScrollBars();
+
+    DomainListModel *m_model = nullptr;
+    mutable int m_rowHeight = 0;
+    // What the item adds to its text's width: margins and padding.
+    mutable int m_entryPadding = 0;
+    int m_widestEntry = 0;
 };

@@ -5,11 +5,11 @@
 //   bench-collect [--pages 40] [--latency 100] [--entries 100000]
 #include "app/domainlist.h"
 #include "app/form1.h"
+#include "bench/benchcommon.h"
 #include "collect/collectionrun.h"
 #include "collect/resultspage.h"
 #include "tools/loopbackserver.h"
 #include "tools/samplemarket.h"
-
 
 #include <QApplication>
 #include <QCommandLineParser>
@@ -61,21 +61,6 @@ RunFigures timeRun(const QString &marketUrl, int pages, int windowSize)
     return figures;
 }
 
-double median(std::vector<double> values)
-{
-    std::sort(values.begin(), values.end());
-    const std::size_t middle = values.size() / 2;
-    return values.size() % 2 ? values[middle] : (values[middle - 1] + values[middle]) / 2;
-}
-
-QStringList toQStringList(const std::vector<std::string> &names)
-{
-    QStringList list;
-    for (const std::string &name : names)
-        list.append(QString::fromStdString(name));
-    return list;
-}
-
 } // namespace
 
 int main(int argc, char *argv[])
@@ -100,13 +85,7 @@ int main(int argc, char *argv[])
     const int entries = std::clamp(parser.value(entriesOption).toInt(), 0, 10000000);
 
     LoopbackServer server;
-    SampleMarket::Options options;
-    options.pageCount = pages;
-    options.latencyMs = latencyMs;
-    SampleMarket::install(server, options);
-    // The latency option is to be the only delay of the server.
-    server.setCompressionAllowed(false);
-    if (server.start() <= 0) {
+    if (!Bench::startSampleMarket(server, pages, latencyMs)) {
         std::fprintf(stderr, "collect: cannot start the sample marketplace\n");
         return 1;
     }
@@ -138,8 +117,7 @@ int main(int argc, char *argv[])
     std::vector<double> appendMs;
     std::vector<double> repaintMs;
     for (int page = 1; page <= 41; ++page) {
-        const ResultsPage read
-            = readResultsPage(QString::fromStdString(SampleMarket::resultsPage(SampleMarket::namesForPage(page))));
+        const ResultsPage read = readResultsPage(Bench::sampleResultsPage(page));
         form.PageParts[2] = read.tableRegion;
         QElapsedTimer clock;
         clock.start();
@@ -148,12 +126,13 @@ int main(int argc, char *argv[])
         clock.restart();
         QCoreApplication::processEvents(); // the view lays out and paints the new rows
         repaintMs.push_back(clock.nsecsElapsed() / 1e6);
-        if (form.List1->entries().mid(form.List1->ListCount() - 50) != toQStringList(SampleMarket::namesForPage(page)))
+        if (form.List1->entries().mid(form.List1->ListCount() - 50)
+            != Bench::toQStringList(SampleMarket::namesForPage(page)))
             std::fprintf(stderr, "collect: page %d not appended as expected\n", page);
     }
-    const double appendMedian = median(appendMs);
+    const double appendMedian = Bench::median(appendMs);
     std::printf("collect: append one page of 50 at %d entries: median %.3f ms (then %.3f ms to lay out and paint)\n",
-        entries, appendMedian, median(repaintMs));
+        entries, appendMedian, Bench::median(repaintMs));
 
     const bool met = windowed.complete && single.complete && ratio(windowed.seconds, bound(window)) <= 1.3
         && speedUp >= 3 && appendMedian < 5;

@@ -1,0 +1,327 @@
+// What a long collection costs: results pages of 50 names collected through the window from the
+// sample marketplace with no latency (2,000 pages make 100,000 entries); the time to append one
+// page to a list that long; exporting the whole list; the program's start-up to its window shown;
+// and the peak memory of it all.
+//
+//   bench-scale [--pages 2000] [--starts 7]
+#include "actions/domainexport.h"
+#include "app/domainlist.h"
+#include "app/form1.h"
+#include "bench/benchcommon.h"
+#include "collect/collectionrun.h"
+#include "tools/loopbackserver.h"
+#include "tools/samplemarket.h"
+
+#include <QApplication>
+#include <QCommandLineParser>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QFile>
+#include <QItemSelectionModel>
+#include <QLineEdit>
+#include <QProcess>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <vector>
+
+#ifndef BENCH_BUILD_TYPE
+#define BENCH_BUILD_TYPE ""
+#endif
+
+namespace {
+
+constexpr double AppendTargetMs = 5;
+constexpr double PeakMemoryTargetMB = 150;
+constexpr double ExportTargetSeconds = 0.5;
+constexpr double StartUpTargetMs = 300;
+// The appends of the run's last pages make the figure: the list then holds about 100,000.
+constexpr std::size_t LastPages = 50;
+// Pages appended after the run, through the run's own page path, to time the layout and paint too.
+constexpr int ExtraPages = 41;
+
+const QString RunDoneStatus = QStringLiteral("批量采集完毕 ..");
+
+struct RunFigures
+{
+    bool complete = false;
+    QString finalStatus;
+    double seconds = 0;
+    std::vector<double> appendMs; // one per page, in the order appended
+};
+
+// One real run through the window: the page count typed, the Start button clicked, until the run
+// shows its final status.
+RunFigures collect(Form1 &form, int pages)
+{
+    RunFigures figures;
+    figures.appendMs.reserve(std::size_t(pages));
+    CollectionRun *run = form.collectionRun();
+    form.Text1->setText(QString::number(pages));
+
+    // A page's append, from the list's insert to the selection moved to the page's last name. The
+    // view's own handling of the move (laying out the new rows, scrolling to the entry) was
+    // connected first and so runs inside.
+    QObject probe;
+    QElapsedTimer appendClock;
+    QObject::connect(form.List1->model(), &QAbstractItemModel::rowsAboutToBeInserted, &probe,
+        [&appendClock] { appendClock.start(); });
+    QObject::connect(form.List1->selectionModel(), &QItemSelectionModel::currentChanged, &probe, [&] {
+        if (!appendClock.isValid())
+            return;
+        figures.appendMs.push_back(appendClock.nsecsElapsed() / 1e6);
+        appendClock.invalidate();
+    });
+
+    QEventLoop loop;
+    QObject::connect(run, &CollectionRun::statusShown, &probe, [&](const QString &text) {
+        if (!text.startsWith(QStringLiteral("批量采集完毕")))
+            return;
+        figures.finalStatus = text;
+        loop.quit();
+    });
+    // A run that does not end in time is reported, not waited for.
+    QTimer::singleShot(std::chrono::minutes(10), &loop, &QEventLoop::quit);
+    QElapsedTimer clock;
+    clock.start();
+    form.Command1->click();
+    loop.exec();
+    figures.seconds = clock.nsecsElapsed() / 1e9;
+
+    QStringList expected;
+    expected.reserve(qsizetype(pages) * SampleMarket::RowsPerPage);
+    for (int page = 1; page <= pages; ++page)
+        expected.append(Bench::toQStringList(SampleMarket::namesForPage(page)));
+    figures.complete = figures.finalStatus == RunDoneStatus && !run->isActive() && form.List1->entries() == expected;
+    return figures;
+}
+
+struct AppendFigures
+{
+    bool asExpected = true;
+    double appendMedianMs = 0;
+    double paintMedianMs = 0;
+};
+
+// Pages after the run's last, handed to the window the way the run hands over each page, the
+// view then laying out and painting the new rows before the next page comes.
+AppendFigures appendAfterRun(Form1 &form, int firstPage)
+{
+    AppendFigures figures;
+    std::vector<double> appendMs;
+    std::vector<double> paintMs;
+    for (int page = firstPage; page < firstPage + ExtraPages; ++page) {
+        const QString pageText = Bench::sampleResultsPage(page);
+        QElapsedTimer clock;
+        clock.start();
+        const bool taken = form.takeResultsPage(pageText);
+        appendMs.push_back(clock.nsecsElapsed() / 1e6);
+        clock.restart();
+        QCoreApplication::processEvents();
+        paintMs.push_back(clock.nsecsElapsed() / 1e6);
+        const QStringList names = Bench::toQStringList(SampleMarket::namesForPage(page));
+        if (!taken || form.List1->entries().mid(form.List1->ListCount() - names.size()) != names
+            || form.List1->ListIndex() != form.List1->ListCount() - 1)
+            figures.asExpected = false;
+    }
+    figures.appendMedianMs = Bench::median(appendMs);
+    figures.paintMedianMs = Bench::median(paintMs);
+    return figures;
+}
+
+struct ExportFigures
+{
+    bool saved = false;
+    double seconds = 0;
+    QString errorText;
+};
+
+ExportFigures exportList(const QStringList &names)
+{
+    ExportFigures figures;
+    QTemporaryDir folder;
+    if (!folder.isValid()) {
+        figures.errorText = folder.errorString();
+        return figures;
+    }
+    const QString path = folder.filePath(QStringLiteral("domains.txt"));
+    QElapsedTimer clock;
+    clock.start();
+    const ExportResult result = writeDomainList(names, path);
+    figures.seconds = clock.nsecsElapsed() / 1e9;
+    figures.errorText = result.errorText;
+
+    // Every name on its own line: the file is read back, not taken on trust.
+    QFile file(path);
+    if (result.saved && file.open(QIODevice::ReadOnly)) {
+        const QByteArray content = file.readAll();
+        figures.saved = content.count("\r\n") == names.size() && content.endsWith("\r\n");
+        if (!figures.saved)
+            figures.errorText = QStringLiteral("the file does not hold one line per name");
+    }
+    return figures;
+}
+
+struct StartUpFigures
+{
+    std::vector<double> ms;
+    QString failure;
+};
+
+// The program started as a user starts it, against an update server on loopback. Start-up asks for
+// the version file right after showing the window: the request's arrival marks the window shown.
+StartUpFigures timeStartUps(int starts)
+{
+    StartUpFigures figures;
+    const QString programPath = QCoreApplication::applicationDirPath() + QStringLiteral("/vexlon-collector");
+    if (!QFile::exists(programPath)) {
+        figures.failure = QStringLiteral("no program at ") + programPath;
+        return figures;
+    }
+
+    QEventLoop loop;
+    using Clock = std::chrono::steady_clock;
+    std::atomic<Clock::rep> startedAt { 0 };
+    std::atomic<Clock::rep> seenAfter { -1 };
+    // Declared after the loop: its threads are gone before the loop is.
+    LoopbackServer updateServer;
+    if (!Bench::startSampleMarket(updateServer, 1, 0)) {
+        figures.failure = QStringLiteral("cannot start the update server");
+        return figures;
+    }
+    updateServer.setRequestObserver([&](const LoopbackServer::LoggedRequest &request) {
+        if (request.path != "/version/main.txt" || seenAfter.load() >= 0)
+            return;
+        seenAfter = Clock::now().time_since_epoch().count() - startedAt.load();
+        QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection);
+    });
+    const QString url = QString::fromStdString(updateServer.baseUrl());
+
+    for (int start = 0; start < starts && figures.failure.isEmpty(); ++start) {
+        QProcess program;
+        program.setProgram(programPath);
+        program.setArguments({ QStringLiteral("--market-url"), url, QStringLiteral("--icp-url"), url,
+            QStringLiteral("--update-url"), url });
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        program.setProcessEnvironment(environment);
+        program.setStandardOutputFile(QProcess::nullDevice());
+        program.setStandardErrorFile(QProcess::nullDevice());
+        QObject::connect(&program, &QProcess::finished, &loop, &QEventLoop::quit);
+        QObject::connect(&program, &QProcess::errorOccurred, &loop, &QEventLoop::quit);
+        QTimer giveUp;
+        giveUp.setSingleShot(true);
+        QObject::connect(&giveUp, &QTimer::timeout, &loop, &QEventLoop::quit);
+        giveUp.start(std::chrono::seconds(10));
+
+        seenAfter = -1;
+        startedAt = Clock::now().time_since_epoch().count();
+        program.start();
+        loop.exec();
+        const Clock::rep seen = seenAfter.load();
+        if (seen >= 0)
+            figures.ms.push_back(std::chrono::duration<double, std::milli>(Clock::duration(seen)).count());
+        else
+            figures.failure = QStringLiteral("the program never asked for the version file (%1)")
+                                  .arg(program.state() == QProcess::NotRunning
+                                          ? QStringLiteral("exit code %1").arg(program.exitCode())
+                                          : QStringLiteral("still running after 10 s"));
+
+        program.terminate();
+        if (!program.waitForFinished(5000)) {
+            program.kill();
+            program.waitForFinished(5000);
+        }
+    }
+    updateServer.setRequestObserver(nullptr);
+    updateServer.stop();
+    return figures;
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral("Times a long collection, its export and the program's start-up."));
+    parser.addHelpOption();
+    const QCommandLineOption pagesOption(QStringLiteral("pages"),
+        QStringLiteral("Results pages of 50 names to collect."), QStringLiteral("n"), QStringLiteral("2000"));
+    const QCommandLineOption startsOption(
+        QStringLiteral("starts"), QStringLiteral("Program starts to time."), QStringLiteral("n"), QStringLiteral("7"));
+    parser.addOptions({ pagesOption, startsOption });
+    parser.process(app);
+    // A run's page numbers are 16-bit.
+    const int pages = std::clamp(parser.value(pagesOption).toInt(), 1, 30000);
+    const int starts = std::clamp(parser.value(startsOption).toInt(), 1, 100);
+    const int entries = pages * SampleMarket::RowsPerPage;
+
+    LoopbackServer server;
+    if (!Bench::startSampleMarket(server, pages, 0)) {
+        std::fprintf(stderr, "scale: cannot start the sample marketplace\n");
+        return 1;
+    }
+    const char *buildType = *BENCH_BUILD_TYPE ? BENCH_BUILD_TYPE : "unnamed";
+    std::printf("scale: %s build, %d pages of %d names, no latency\n", buildType, pages, SampleMarket::RowsPerPage);
+    std::fflush(stdout);
+
+    AppConfig config;
+    config.marketUrl = QString::fromStdString(server.baseUrl());
+    Form1 form(config);
+    form.show();
+
+    const RunFigures run = collect(form, pages);
+    std::printf("scale: collection run of %d pages, %d entries: %.3f s, final status \"%s\"%s\n", pages,
+        form.List1->ListCount(), run.seconds, qPrintable(run.finalStatus), run.complete ? "" : " (INCOMPLETE)");
+
+    const double appendMs = Bench::medianOfLast(run.appendMs, LastPages);
+    const bool appendCounted = run.appendMs.size() == std::size_t(pages);
+    std::printf("scale: append one page of 50 at ~%d entries (median of the run's last %zu pages): %.3f ms "
+                "(target under %.0f ms): %s%s\n",
+        entries, std::min(LastPages, run.appendMs.size()), appendMs, AppendTargetMs,
+        Bench::verdict(appendCounted && appendMs < AppendTargetMs), appendCounted ? "" : " (NOT EVERY PAGE TIMED)");
+    std::fflush(stdout);
+
+    const ExportFigures exported = exportList(form.List1->entries());
+    std::printf("scale: export %d entries: %.3f s (target under %.1f s): %s%s\n", int(form.List1->ListCount()),
+        exported.seconds, ExportTargetSeconds, Bench::verdict(exported.saved && exported.seconds < ExportTargetSeconds),
+        exported.saved ? "" : qPrintable(QStringLiteral(" (NOT SAVED: ") + exported.errorText + u')'));
+    std::fflush(stdout);
+
+    const AppendFigures after = appendAfterRun(form, pages + 1);
+    std::printf("scale: append one page of 50 at %d entries through the run's page path: median %.3f ms, then "
+                "%.3f ms to lay out and paint (target under %.0f ms): %s%s\n",
+        entries, after.appendMedianMs, after.paintMedianMs, AppendTargetMs,
+        Bench::verdict(after.asExpected && after.appendMedianMs < AppendTargetMs),
+        after.asExpected ? "" : " (NOT APPENDED AS EXPECTED)");
+    std::fflush(stdout);
+
+    const StartUpFigures startUp = timeStartUps(starts);
+    if (startUp.ms.empty()) {
+        std::printf("scale: start-up to the window shown: not measured, %s: MISSED\n", qPrintable(startUp.failure));
+    } else {
+        const double startUpMs = Bench::median(startUp.ms);
+        std::printf("scale: start-up to the window shown: median %.1f ms of %zu starts (%.1f to %.1f ms) (target "
+                    "under %.0f ms): %s%s\n",
+            startUpMs, startUp.ms.size(), *std::min_element(startUp.ms.begin(), startUp.ms.end()),
+            *std::max_element(startUp.ms.begin(), startUp.ms.end()), StartUpTargetMs,
+            Bench::verdict(startUp.failure.isEmpty() && startUpMs < StartUpTargetMs),
+            startUp.failure.isEmpty() ? "" : qPrintable(QStringLiteral(" (") + startUp.failure + u')'));
+    }
+
+    const std::optional<double> peakMiB = Bench::peakMemoryMiB();
+    const double peakMB = peakMiB.value_or(0) * 1024 * 1024 / 1e6;
+    std::printf("scale: peak memory (VmHWM): %.1f MB (target under %.0f MB): %s\n", peakMB, PeakMemoryTargetMB,
+        Bench::verdict(peakMiB && peakMB < PeakMemoryTargetMB));
+
+    return run.complete && appendCounted && exported.saved && after.asExpected && startUp.failure.isEmpty() ? 0 : 1;
+}
