@@ -126,12 +126,12 @@ class WindowDriverPlugin : public QGenericPlugin
     Q_OBJECT
     Q_PLUGIN_METADATA(IID QGenericPluginFactoryInterface_iid FILE "windowdriver.json")
 public:
-    QObject *create(const QString &name, const QString &spec) override
+    QObject *create(const QString &name, const QString &action) override
     {
         if (name.compare(QLatin1String("vexlonwindowdriver"), Qt::CaseInsensitive) != 0)
             return nullptr;
-        report(QStringLiteral("loaded, action ") + spec);
-        return new WindowDriver(spec);
+        report(QStringLiteral("loaded, action ") + action);
+        return new WindowDriver(action);
     }
 };
 
