@@ -1,8 +1,13 @@
 #include "tests/testsupport.h"
 
+#include "app/form1.h"
+#include "tools/samplemarket.h"
+
 #include <QAbstractButton>
 #include <QApplication>
 #include <QDesktopServices>
+#include <QLabel>
+#include <QPlainTextEdit>
 
 BoxAnswerer::BoxAnswerer(std::function<void()> beforeOk)
     : m_beforeOk(std::move(beforeOk))
@@ -57,4 +62,23 @@ bool Gate::waitOpen(std::chrono::milliseconds limit)
 {
     std::unique_lock<std::mutex> lock(m_mutex);
     return m_changed.wait_for(lock, limit, [this] { return m_open; });
+}
+
+QString backorderShownMismatch(const Form1 &form, const SampleMarket::BackorderInfo &info)
+{
+    const auto q = [](const std::string &text) { return QString::fromStdString(text); };
+    const QList<std::pair<QString, QString>> shownAndExpected = {
+        { form.Label1->text(), QStringLiteral("删除类型：") + q(info.deletionType) },
+        { form.Label2->text(), QStringLiteral("删除时间：") + q(info.deletionTime) },
+        { form.Label13->text(), QStringLiteral("预定截止：") + q(info.bookingDeadline) },
+        { form.Text2->toPlainText(), q(info.whois) },
+        { form.Label8->text(), q(info.platform) },
+        { form.Label9->text(), q(info.price) },
+        { form.Label10->text(), q(info.rmb) },
+    };
+    for (const auto &[shown, expected] : shownAndExpected) {
+        if (shown != expected)
+            return QStringLiteral("shown \"%1\", expected \"%2\"").arg(shown, expected);
+    }
+    return QString();
 }

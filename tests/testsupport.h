@@ -14,6 +14,11 @@
 #include <functional>
 #include <mutex>
 
+class Form1;
+namespace SampleMarket {
+struct BackorderInfo;
+}
+
 struct SeenBox
 {
     QString title;
@@ -68,3 +73,7 @@ private:
     std::condition_variable m_changed;
     bool m_open = false;
 };
+
+// Empty when the domain info area shows the sample marketplace's values for a domain (deletion
+// type, time, deadline, whois, platform, price, amount in RMB); else what differs first.
+QString backorderShownMismatch(const Form1 &form, const SampleMarket::BackorderInfo &info);
