@@ -1,6 +1,6 @@
 #include "bench/benchcommon.h"
 
-#include "tools/loopbackserver.h"
+#include "tools/fakesite.h"
 #include "tools/samplemarket.h"
 
 #include <QFile>
@@ -33,20 +33,19 @@ QStringList toQStringList(const std::vector<std::string> &names)
     return list;
 }
 
-QString sampleResultsPage(int pageNo)
+QStringList namesOfPages(int first, int last)
 {
-    return QString::fromStdString(SampleMarket::resultsPage(SampleMarket::namesForPage(pageNo)));
+    QStringList names;
+    for (int page = first; page <= last; ++page)
+        names.append(toQStringList(SampleMarket::namesForPage(page)));
+    return names;
 }
 
-bool startSampleMarket(LoopbackServer &server, int pageCount, int latencyMs)
+bool startSampleMarket(FakeSite &site, int pageCount, int latencyMs)
 {
-    SampleMarket::Options options;
-    options.pageCount = pageCount;
-    options.latencyMs = latencyMs;
-    SampleMarket::install(server, options);
-    // Compressing costs the server more than serving: only the latency is to slow it down.
-    server.setCompressionAllowed(false);
-    return server.start() > 0;
+    site.setPageCount(pageCount);
+    site.setLatency(std::chrono::milliseconds(latencyMs));
+    return site.start();
 }
 
 std::optional<double> peakMemoryMiB()

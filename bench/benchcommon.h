@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-class LoopbackServer;
+class FakeSite;
 
 namespace Bench {
 
@@ -17,13 +17,12 @@ double median(std::vector<double> values);
 double medianOfLast(const std::vector<double> &values, std::size_t count);
 
 QStringList toQStringList(const std::vector<std::string> &names);
+// The sample marketplace's names of pages first to last.
+QStringList namesOfPages(int first, int last);
 
-// A results page of the sample marketplace, as the program reads it off the wire.
-QString sampleResultsPage(int pageNo);
-
-// The sample marketplace with pageCount results pages, no compression and latencyMs added to
-// every answer (the only delay of the server). False when it could not bind.
-bool startSampleMarket(LoopbackServer &server, int pageCount, int latencyMs);
+// The sample marketplace with pageCount results pages and latencyMs added to every answer (the only
+// delay of the server). False when it could not bind.
+bool startSampleMarket(FakeSite &site, int pageCount, int latencyMs);
 
 // This process's peak resident memory (VmHWM), in MiB; std::nullopt when it cannot be read.
 std::optional<double> peakMemoryMiB();

@@ -1,16 +1,16 @@
 // What a long collection costs: results pages of 50 names collected through the window from the
-// sample marketplace with no latency (2,000 pages make 100,000 entries); the time to append one
-// page to a list that long; exporting the whole list; the program's start-up to its window shown;
-// and the peak memory of it all.
+// sample marketplace with no latency (2,000 pages make 100,000 entries); the time to append one page to
+// a list that long; exporting the whole list; the program's start-up to its window shown; and the peak
+// memory of it all.
 //
 //   bench-scale [--pages 2000] [--starts 7]
-#include "actions/domainexport.h"
-#include "app/domainlist.h"
-#include "app/form1.h"
 #include "bench/benchcommon.h"
-#include "collect/collectionrun.h"
-#include "tools/loopbackserver.h"
+#include "core/collect/collectionrun.h"
+#include "core/export/listexport.h"
+#include "tools/fakesite.h"
 #include "tools/samplemarket.h"
+#include "ui/domainlistview.h"
+#include "ui/mainwindow.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
@@ -18,6 +18,7 @@
 #include <QEventLoop>
 #include <QFile>
 #include <QItemSelectionModel>
+#include <QLabel>
 #include <QLineEdit>
 #include <QProcess>
 #include <QPushButton>
@@ -55,23 +56,23 @@ struct RunFigures
     std::vector<double> appendMs; // one per page, in the order appended
 };
 
-// One real run through the window: the page count typed, the Start button clicked, until the run
+// One real run through the window: the page count typed, the start button clicked, until the run
 // shows its final status.
-RunFigures collect(Form1 &form, int pages)
+RunFigures collect(MainWindow &window, int pages)
 {
     RunFigures figures;
     figures.appendMs.reserve(std::size_t(pages));
-    CollectionRun *run = form.collectionRun();
-    form.Text1->setText(QString::number(pages));
+    auto *list = window.findChild<DomainListView *>(QStringLiteral("domainList"));
+    auto *run = window.findChild<CollectionRun *>();
+    window.findChild<QLineEdit *>(QStringLiteral("pageCountEdit"))->setText(QString::number(pages));
 
     // A page's append, from the list's insert to the selection moved to the page's last name. The
-    // view's own handling of the move (laying out the new rows, scrolling to the entry) was
-    // connected first and so runs inside.
+    // view's own handling of the move (scrolling to the entry) was connected first and so runs inside.
     QObject probe;
     QElapsedTimer appendClock;
-    QObject::connect(form.List1->model(), &QAbstractItemModel::rowsAboutToBeInserted, &probe,
-        [&appendClock] { appendClock.start(); });
-    QObject::connect(form.List1->selectionModel(), &QItemSelectionModel::currentChanged, &probe, [&] {
+    QObject::connect(list->model(), &QAbstractItemModel::rowsAboutToBeInserted, &probe,
+                     [&appendClock] { appendClock.start(); });
+    QObject::connect(list->selectionModel(), &QItemSelectionModel::currentChanged, &probe, [&] {
         if (!appendClock.isValid())
             return;
         figures.appendMs.push_back(appendClock.nsecsElapsed() / 1e6);
@@ -79,25 +80,17 @@ RunFigures collect(Form1 &form, int pages)
     });
 
     QEventLoop loop;
-    QObject::connect(run, &CollectionRun::statusShown, &probe, [&](const QString &text) {
-        if (!text.startsWith(QStringLiteral("批量采集完毕")))
-            return;
-        figures.finalStatus = text;
-        loop.quit();
-    });
+    QObject::connect(run, &CollectionRun::finished, &loop, &QEventLoop::quit);
     // A run that does not end in time is reported, not waited for.
     QTimer::singleShot(std::chrono::minutes(10), &loop, &QEventLoop::quit);
     QElapsedTimer clock;
     clock.start();
-    form.Command1->click();
+    window.findChild<QPushButton *>(QStringLiteral("startButton"))->click();
     loop.exec();
     figures.seconds = clock.nsecsElapsed() / 1e9;
-
-    QStringList expected;
-    expected.reserve(qsizetype(pages) * SampleMarket::RowsPerPage);
-    for (int page = 1; page <= pages; ++page)
-        expected.append(Bench::toQStringList(SampleMarket::namesForPage(page)));
-    figures.complete = figures.finalStatus == RunDoneStatus && !run->isActive() && form.List1->entries() == expected;
+    figures.finalStatus = window.findChild<QLabel *>(QStringLiteral("statusLine"))->text();
+    figures.complete = figures.finalStatus == RunDoneStatus && !run->isRunning()
+        && list->names() == Bench::namesOfPages(1, pages);
     return figures;
 }
 
@@ -108,25 +101,24 @@ struct AppendFigures
     double paintMedianMs = 0;
 };
 
-// Pages after the run's last, handed to the window the way the run hands over each page, the
-// view then laying out and painting the new rows before the next page comes.
-AppendFigures appendAfterRun(Form1 &form, int firstPage)
+// Pages after the run's last, appended the way the window appends a page, the view then laying out and
+// painting the new rows before the next page comes.
+AppendFigures appendAfterRun(DomainListView &list, int firstPage)
 {
     AppendFigures figures;
     std::vector<double> appendMs;
     std::vector<double> paintMs;
     for (int page = firstPage; page < firstPage + ExtraPages; ++page) {
-        const QString pageText = Bench::sampleResultsPage(page);
+        const QStringList names = Bench::toQStringList(SampleMarket::namesForPage(page));
         QElapsedTimer clock;
         clock.start();
-        const bool taken = form.takeResultsPage(pageText);
+        list.append(names);
+        list.setCurrentRow(list.currentRow() + int(names.size()));
         appendMs.push_back(clock.nsecsElapsed() / 1e6);
         clock.restart();
         QCoreApplication::processEvents();
         paintMs.push_back(clock.nsecsElapsed() / 1e6);
-        const QStringList names = Bench::toQStringList(SampleMarket::namesForPage(page));
-        if (!taken || form.List1->entries().mid(form.List1->ListCount() - names.size()) != names
-            || form.List1->ListIndex() != form.List1->ListCount() - 1)
+        if (list.names().mid(list.count() - names.size()) != names || list.currentRow() != list.count() - 1)
             figures.asExpected = false;
     }
     figures.appendMedianMs = Bench::median(appendMs);
@@ -154,7 +146,7 @@ ExportFigures exportList(const QStringList &names)
     clock.start();
     const ExportResult result = writeDomainList(names, path);
     figures.seconds = clock.nsecsElapsed() / 1e9;
-    figures.errorText = result.errorText;
+    figures.errorText = result.reason;
 
     // Every name on its own line: the file is read back, not taken on trust.
     QFile file(path);
@@ -189,7 +181,7 @@ StartUpFigures timeStartUps(int starts)
     std::atomic<Clock::rep> startedAt { 0 };
     std::atomic<Clock::rep> seenAfter { -1 };
     // Declared after the loop: its threads are gone before the loop is.
-    LoopbackServer updateServer;
+    FakeSite updateServer;
     if (!Bench::startSampleMarket(updateServer, 1, 0)) {
         figures.failure = QStringLiteral("cannot start the update server");
         return figures;
@@ -200,7 +192,7 @@ StartUpFigures timeStartUps(int starts)
         seenAfter = Clock::now().time_since_epoch().count() - startedAt.load();
         QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection);
     });
-    const QString url = QString::fromStdString(updateServer.baseUrl());
+    const QString url = QString::fromStdString(updateServer.url());
 
     for (int start = 0; start < starts && figures.failure.isEmpty(); ++start) {
         QProcess program;
@@ -239,7 +231,6 @@ StartUpFigures timeStartUps(int starts)
         }
     }
     updateServer.setRequestObserver(nullptr);
-    updateServer.stop();
     return figures;
 }
 
@@ -265,8 +256,8 @@ int main(int argc, char *argv[])
     const int starts = std::clamp(parser.value(startsOption).toInt(), 1, 100);
     const int entries = pages * SampleMarket::RowsPerPage;
 
-    LoopbackServer server;
-    if (!Bench::startSampleMarket(server, pages, 0)) {
+    FakeSite site;
+    if (!Bench::startSampleMarket(site, pages, 0)) {
         std::fprintf(stderr, "scale: cannot start the sample marketplace\n");
         return 1;
     }
@@ -275,13 +266,14 @@ int main(int argc, char *argv[])
     std::fflush(stdout);
 
     AppConfig config;
-    config.marketUrl = QString::fromStdString(server.baseUrl());
-    Form1 form(config);
-    form.show();
+    config.marketUrl = QString::fromStdString(site.url());
+    MainWindow window(config);
+    window.show();
+    auto *list = window.findChild<DomainListView *>(QStringLiteral("domainList"));
 
-    const RunFigures run = collect(form, pages);
+    const RunFigures run = collect(window, pages);
     std::printf("scale: collection run of %d pages, %d entries: %.3f s, final status \"%s\"%s\n", pages,
-        form.List1->ListCount(), run.seconds, qPrintable(run.finalStatus), run.complete ? "" : " (INCOMPLETE)");
+                list->count(), run.seconds, qPrintable(run.finalStatus), run.complete ? "" : " (INCOMPLETE)");
 
     const double appendMs = Bench::medianOfLast(run.appendMs, LastPages);
     const bool appendCounted = run.appendMs.size() == std::size_t(pages);
@@ -291,14 +283,14 @@ int main(int argc, char *argv[])
         Bench::verdict(appendCounted && appendMs < AppendTargetMs), appendCounted ? "" : " (NOT EVERY PAGE TIMED)");
     std::fflush(stdout);
 
-    const ExportFigures exported = exportList(form.List1->entries());
-    std::printf("scale: export %d entries: %.3f s (target under %.1f s): %s%s\n", int(form.List1->ListCount()),
+    const ExportFigures exported = exportList(list->names());
+    std::printf("scale: export %d entries: %.3f s (target under %.1f s): %s%s\n", list->count(),
         exported.seconds, ExportTargetSeconds, Bench::verdict(exported.saved && exported.seconds < ExportTargetSeconds),
         exported.saved ? "" : qPrintable(QStringLiteral(" (NOT SAVED: ") + exported.errorText + u')'));
     std::fflush(stdout);
 
-    const AppendFigures after = appendAfterRun(form, pages + 1);
-    std::printf("scale: append one page of 50 at %d entries through the run's page path: median %.3f ms, then "
+    const AppendFigures after = appendAfterRun(*list, pages + 1);
+    std::printf("scale: append one page of 50 at %d entries as the window appends: median %.3f ms, then "
                 "%.3f ms to lay out and paint (target under %.0f ms): %s%s\n",
         entries, after.appendMedianMs, after.paintMedianMs, AppendTargetMs,
         Bench::verdict(after.asExpected && after.appendMedianMs < AppendTargetMs),

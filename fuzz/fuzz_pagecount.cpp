@@ -1,7 +1,7 @@
 // readPageCount() and lastRunPage() on any text: a number exactly when the text has the syntax of
 // one, the value the C library reads from it, and a last page between 0 and 32767. The first eight
 // bytes also go to lastRunPage() as a double of any kind, NaN and infinities included.
-#include "collect/pagecount.h"
+#include "core/collect/pagecount.h"
 #include "fuzzcheck.h"
 
 #include <algorithm>

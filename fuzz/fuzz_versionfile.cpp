@@ -1,7 +1,7 @@
 // readPublishedVersion() and judgeVersionFile() on any body: the version is the text between a
 // "qvrt:" and the next "|", holds neither, and the verdict follows from it alone.
 #include "fuzzcheck.h"
-#include "update/versioncheck.h"
+#include "core/update/versionfile.h"
 
 namespace {
 

@@ -12,7 +12,8 @@ build_dir=${VEXLON_BUILD_DIR:-build}
 
 scripts/setup.sh
 cmake -S . -B "$build_dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo
-cmake --build "$build_dir" -j"$(nproc)"
+# Only what the window needs; the tests and benchmarks are built by scripts/test.sh.
+cmake --build "$build_dir" -j"$(nproc)" --target vexlon-collector skinh sample-market
 
 market_log="$root/$build_dir/sample-market.log"
 "$build_dir/bin/sample-market" --port 0 >"$market_log" 2>&1 &

@@ -10,10 +10,16 @@ packages=(
     cmake g++ make pkg-config       # build tools
     qt6-base-dev                    # Qt 6 Core, Gui, Widgets, Network, Test
     libcpp-httplib-dev              # the sample marketplace and the test servers
+    libqt6sql6-sqlite               # the history's SQLite driver for Qt SQL
     xvfb xauth x11-utils xdotool    # a window without a display; xwininfo, and clicks for the demo
     imagemagick                     # screenshots (import)
     fonts-wqy-microhei              # Chinese captions
     clang libclang-rt-14-dev        # fuzzing (libFuzzer)
+    desktop-file-utils              # desktop-file-validate, for the installed desktop entry
+    appstream                       # appstreamcli, for the installed metadata
+    dpkg-dev                        # dpkg-shlibdeps and dpkg-buildflags, for the .deb
+    lintian                         # checks the .deb
+    file                            # icon sizes in the install test
 )
 
 # Those of the given packages that are not installed (unknown ones included).

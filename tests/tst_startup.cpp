@@ -1,133 +1,49 @@
-// Start-up (skinning library, skin file, showing the window, the version check last), the
-// buttons that open the maker's pages, and ending the program, also while a fetch waits.
-#include "app/form1.h"
+// Start-up (the skinning component and skin file, the window shown centred, the update check last),
+// the buttons that open the maker's pages, and ending the program, also while something waits.
+#include "tests/sitetest.h"
+#include "tests/windowtest.h"
 
-#include "tools/loopbackserver.h"
-#include "tests/testsupport.h"
+#include "ui/mainwindow.h"
+#include "ui/skinloader.h"
 
 #include <QAbstractButton>
 #include <QApplication>
-#include <QDesktopServices>
-#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QLibraryInfo>
-#include <QLineEdit>
-#include <QMenu>
-#include <QPushButton>
+#include <QMessageBox>
+#include <QProcess>
 #include <QScreen>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 
-#include <httplib.h>
+#include <csignal>
 
-#include <atomic>
-#include <chrono>
-#include <condition_variable>
-#include <functional>
-#include <mutex>
+using namespace Qt::Literals::StringLiterals;
 
 namespace {
 
-const QString CheckingText = QStringLiteral("正在检测更新 ..");
-const QString WelcomeText = QStringLiteral("欢迎使用Vexlon系列软件");
-const QString BoxTitle = QStringLiteral("Vexlon系列软件");
+const QString Checking = u"正在检测更新 .."_s;
+const QString Welcome = u"欢迎使用Vexlon系列软件"_s;
 
-QString programFolder()
+QString newerVersionText(const QString &version)
+{
+    return u"发现最新版本!["_s + version + u"]\r\n \r\n确定后自动打开官方论坛!"_s;
+}
+
+QString buildFolder()
 {
     return QCoreApplication::applicationDirPath();
 }
 
-QString skinLibraryPath()
-{
-    return programFolder() + QStringLiteral("/libskinh.so");
-}
-
-bool writeFile(const QString &path, const QByteArray &bytes)
-{
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
-}
-
-QByteArray readFile(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-// The update server and a page that answers only when its gate opens.
-class TestServer
-{
-public:
-    TestServer()
-    {
-        m_server.get("/version/main.txt", [this](const httplib::Request &, httplib::Response &response) {
-            if (m_versionGated)
-                m_gate.waitOpen();
-            response.set_content("qvrt:V1.4|", "text/plain");
-        });
-        m_server.get("/slow", [this](const httplib::Request &, httplib::Response &response) {
-            m_gate.waitOpen();
-            response.set_content("late", "text/plain");
-        });
-        m_server.get("/search", [this](const httplib::Request &, httplib::Response &response) {
-            m_gate.waitOpen();
-            response.set_content("", "text/html");
-        });
-    }
-    ~TestServer()
-    {
-        m_gate.open();
-        m_server.stop();
-    }
-
-    bool start() { return m_server.start() > 0; }
-    QString baseUrl() const { return QString::fromStdString(m_server.baseUrl()); }
-    void holdVersionFile() { m_versionGated = true; }
-    void openGate() { m_gate.open(); }
-    int requestCount(const std::string &path) const
-    {
-        int count = 0;
-        for (const LoopbackServer::LoggedRequest &entry : m_server.requests())
-            count += entry.path == path ? 1 : 0;
-        return count;
-    }
-
-    // Runs `action` on the receiver's thread when a request for `path` arrives, before it is answered.
-    void onRequest(const std::string &path, QObject *receiver, std::function<void()> action)
-    {
-        m_server.setRequestObserver([=](const LoopbackServer::LoggedRequest &entry) {
-            if (entry.path == path)
-                QMetaObject::invokeMethod(receiver, action, Qt::QueuedConnection);
-        });
-    }
-
-private:
-    LoopbackServer m_server;
-    Gate m_gate;
-    std::atomic<bool> m_versionGated { false };
-};
-
-// Counts the times a widget is shown.
-class ShowCounter : public QObject
-{
-public:
-    explicit ShowCounter(QWidget *watched) { watched->installEventFilter(this); }
-    int shows = 0;
-
-protected:
-    bool eventFilter(QObject *, QEvent *event) override
-    {
-        if (event->type() == QEvent::Show)
-            ++shows;
-        return false;
-    }
-};
+enum class Wait { Nothing, VersionCheck, Run, DoubleClickLookup, MenuLookup, IcpLookup, NewerVersionBox };
 
 } // namespace
 
-class TestStartup : public QObject
+Q_DECLARE_METATYPE(Wait)
+
+class TestStartup : public WindowTest
 {
     Q_OBJECT
 
@@ -135,144 +51,89 @@ private slots:
     void init();
     void cleanup();
 
-    void skinFileMissingStillShowsTheWindow();
     void skinFileIsApplied_data();
     void skinFileIsApplied();
     void missingSkinComponentStopsStartUp_data();
     void missingSkinComponentStopsStartUp();
-    void statusReadsCheckingWhileVersionFileIsOnItsWay();
+
+    void makerPagesOpenWhileTheCheckWaits();
+    void forumOpensOnlyAfterTheNewerVersionBox();
     void windowIsCentredOnFirstShow();
 
-    void makerPagesOpenInBrowser_data();
-    void makerPagesOpenInBrowser();
-    void makerPagesOpenWhileVersionCheckWaits();
-
-    void exitWhileNothingWaits_data();
-    void exitWhileNothingWaits();
-    void exitWhileGetBodyWaits_data();
-    void exitWhileGetBodyWaits();
-    void exitDuringVersionCheck();
-    void exitDuringCollectionTick();
-    // Last: it runs the application's own event loop, as the program does.
-    void exitEndsTheApplicationEventLoop();
-
-private:
-    AppConfig configFor(const TestServer &server) const
-    {
-        AppConfig config;
-        config.updateUrl = server.baseUrl();
-        config.marketUrl = server.baseUrl();
-        config.icpUrl = server.baseUrl();
-        config.forumUrl = QStringLiteral("http://forum.vexlon.example/bbs/");
-        config.homeUrl = QStringLiteral("https://www.vexlon.example/index.html");
-        return config;
-    }
-    // A program folder holding a copy of the skinning library and nothing else.
-    bool makeFolderWithLibrary(QTemporaryDir &folder) const
-    {
-        return folder.isValid() && QFile::copy(skinLibraryPath(), folder.filePath(QStringLiteral("libskinh.so")));
-    }
-
-    UrlCatcher m_urls;
+    void exitEndsTheEventLoop_data();
+    void exitEndsTheEventLoop();
 };
 
 void TestStartup::init()
 {
     qApp->setStyleSheet(QString());
-    m_urls.opened.clear();
+    startWindow();
 }
 
 void TestStartup::cleanup()
 {
+    endWindow();
     // The skin belongs to the application: the next test starts without one.
     qApp->setStyleSheet(QString());
+    Dialogs::setAnsweredInAdvance(true);
 }
 
-void TestStartup::skinFileMissingStillShowsTheWindow()
-{
-    TestServer server;
-    QVERIFY(server.start());
-    QTemporaryDir folder;
-    QVERIFY(makeFolderWithLibrary(folder));
-    QVERIFY(!QFile::exists(folder.filePath(QStringLiteral("skinh.she"))));
-
-    Form1 form(configFor(server));
-    form.setWindowIcon(QIcon(QPixmap(16, 16)));
-    form.setProgramFolder(folder.path());
-    BoxAnswerer boxes;
-    QVERIFY(form.Form_Load());
-
-    QVERIFY(form.isVisible());
-    QVERIFY(form.windowIcon().isNull());
-    QVERIFY(qApp->styleSheet().isEmpty()); // the look is left as it was
-    QVERIFY(boxes.seen.isEmpty());
-    // The version check ran, last.
-    QCOMPARE(server.requestCount("/version/main.txt"), 1);
-    QCOMPARE(form.statusText(), WelcomeText);
-}
-
+// The skin file is the application's style sheet when it is well-formed text; otherwise, or
+// without one, the look stays as it was.
 void TestStartup::skinFileIsApplied_data()
 {
-    QTest::addColumn<bool>("shippedFolder");
-    QTest::addColumn<QByteArray>("skin");
+    QTest::addColumn<QByteArray>("skin"); // null: no skin file; "shipped": the one beside the program
     QTest::addColumn<bool>("applied");
     QTest::addColumn<QString>("folderSuffix");
 
-    QTest::newRow("the skin shipped beside the program") << true << QByteArray() << true << QString();
-    QTest::newRow("a skin of our own") << false << QByteArray("QPushButton { color: #123456; }\n") << true << QString();
-    QTest::newRow("Chinese in the skin") << false << QByteArray("/* 默认皮肤 */ QLabel { color: #654321; }") << true
+    QTest::newRow("the skin shipped beside the program") << QByteArray("shipped") << true << QString();
+    QTest::newRow("no skin file") << QByteArray() << false << QString();
+    QTest::newRow("a skin of our own") << QByteArray("QPushButton { color: #123456; }\n") << true << QString();
+    QTest::newRow("Chinese in the skin") << QByteArray("/* 默认皮肤 */ QLabel { color: #654321; }") << true
                                          << QString();
-    QTest::newRow("folder ending in a slash")
-        << false << QByteArray("QLabel { color: #abcdef; }") << true << QStringLiteral("/");
-    QTest::newRow("binary file is not a skin") << false
-                                               << QByteArray("\x7f"
+    QTest::newRow("folder ending in a slash") << QByteArray("QLabel { color: #abcdef; }") << true << u"/"_s;
+    QTest::newRow("binary file is not a skin") << QByteArray("\x7f"
                                                              "ELF\0\0\0\x01 QLabel {}",
-                                                      16)
-                                               << false << QString();
-    QTest::newRow("not UTF-8 text") << false << QByteArray("QLabel { color: red; } /* \xff\xfe */") << false
-                                    << QString();
+        16) << false << QString();
+    QTest::newRow("not UTF-8 text") << QByteArray("QLabel { color: red; } /* \xff\xfe */") << false << QString();
 }
 
 void TestStartup::skinFileIsApplied()
 {
-    QFETCH(bool, shippedFolder);
     QFETCH(QByteArray, skin);
     QFETCH(bool, applied);
     QFETCH(QString, folderSuffix);
 
-    TestServer server;
-    QVERIFY(server.start());
     QTemporaryDir temporary;
-    QString folder = programFolder();
-    if (!shippedFolder) {
-        QVERIFY(makeFolderWithLibrary(temporary));
-        QVERIFY(writeFile(temporary.filePath(QStringLiteral("skinh.she")), skin));
-        folder = temporary.path();
-    } else {
-        skin = readFile(folder + QStringLiteral("/skinh.she"));
+    QString folder = temporary.path();
+    if (skin == "shipped") {
+        folder = buildFolder();
+        QFile shipped(folder + u"/skinh.she"_s);
+        QVERIFY(shipped.open(QIODevice::ReadOnly));
+        skin = shipped.readAll();
         QVERIFY2(skin.size() > 100, "the build puts the default skin beside the program");
+    } else {
+        QVERIFY(QFile::copy(buildFolder() + u"/libskinh.so"_s, temporary.filePath(u"libskinh.so"_s)));
+        if (!skin.isNull())
+            QVERIFY(writeFile(temporary.filePath(u"skinh.she"_s), skin));
     }
-
-    Form1 form(configFor(server));
-    form.setProgramFolder(folder + folderSuffix);
-    BoxAnswerer boxes;
-    QVERIFY(form.Form_Load());
-    QVERIFY(form.isVisible());
+    QCOMPARE(attachSkin(folder + folderSuffix), std::nullopt);
     QCOMPARE(qApp->styleSheet(), applied ? QString::fromUtf8(skin) : QString());
-    QVERIFY(boxes.seen.isEmpty());
 }
 
+// Without its skinning component start-up names what is missing. The program itself, copied into a
+// folder of its own, then tells the user in a box (pressed by the test-only window driver), never
+// shows its window, does not check for updates and ends with 1.
 void TestStartup::missingSkinComponentStopsStartUp_data()
 {
-    QTest::addColumn<QString>("library"); // what to put in the folder as libskinh.so; empty: nothing
-    QTest::addColumn<QString>("named"); // what the report must name
+    QTest::addColumn<QString>("library"); // put in the folder as libskinh.so; "text": a text file
+    QTest::addColumn<QString>("named"); // empty: nothing is missing
 
-    QTest::newRow("no library file") << QString() << QStringLiteral("找不到皮肤组件 libskinh.so");
-    QTest::newRow("file that is not a library")
-        << QStringLiteral("text") << QStringLiteral("无法加载皮肤组件 libskinh.so");
-    QTest::newRow("library without the entry point")
-        << QLibraryInfo::path(QLibraryInfo::PluginsPath) + QStringLiteral("/platforms/libqminimal.so")
-        << QStringLiteral("没有入口 SkinH_AttachEx");
+    const QString foreign = QLibraryInfo::path(QLibraryInfo::PluginsPath) + u"/platforms/libqminimal.so"_s;
+    QTest::newRow("no library file") << QString() << u"找不到皮肤组件 libskinh.so"_s;
+    QTest::newRow("file that is not a library") << u"text"_s << u"无法加载皮肤组件 libskinh.so"_s;
+    QTest::newRow("library without the entry point") << foreign << u"没有入口 SkinH_AttachEx"_s;
+    QTest::newRow("component present: the window comes") << buildFolder() + u"/libskinh.so"_s << QString();
 }
 
 void TestStartup::missingSkinComponentStopsStartUp()
@@ -280,297 +141,182 @@ void TestStartup::missingSkinComponentStopsStartUp()
     QFETCH(QString, library);
     QFETCH(QString, named);
 
-    TestServer server;
-    QVERIFY(server.start());
     QTemporaryDir folder;
     QVERIFY(folder.isValid());
-    const QString target = folder.filePath(QStringLiteral("libskinh.so"));
-    if (library == QLatin1String("text")) {
-        QVERIFY(writeFile(target, "not a shared object\n"));
-    } else if (!library.isEmpty()) {
-        if (!QFile::exists(library))
-            QSKIP("no shared library without the entry point at hand");
-        QVERIFY(QFile::copy(library, target));
+    if (library == "text"_L1)
+        QVERIFY(writeFile(folder.filePath(u"libskinh.so"_s), "not a shared object\n"));
+    else if (!library.isEmpty())
+        QVERIFY2(QFile::copy(library, folder.filePath(u"libskinh.so"_s)), qPrintable(library));
+    const std::optional<QString> reason = attachSkin(folder.path());
+    QCOMPARE(reason.has_value(), !named.isEmpty());
+    QVERIFY2(reason.value_or(QString()).contains(named), qPrintable(reason.value_or(QString())));
+    QCOMPARE(qApp->styleSheet(), QString());
+
+    const QString program = folder.filePath(u"vexlon-collector"_s);
+    QVERIFY(QFile::copy(buildFolder() + u"/vexlon-collector"_s, program));
+    QProcess process;
+    QByteArray errors;
+    QVERIFY2(startProgram(process, errors, u"answerboxes"_s,
+                 { u"--update-url"_s, siteUrl(), u"--market-url"_s, siteUrl() }, program),
+        qPrintable(process.errorString()));
+    const bool shows = named.isEmpty();
+    if (shows) {
+        QTRY_VERIFY2_WITH_TIMEOUT(errors.contains("window driver: window shown"), errors.constData(), 30000);
+        ::kill(pid_t(process.processId()), SIGTERM);
     }
-    // A skin file alone does not make up for the component.
-    QVERIFY(writeFile(folder.filePath(QStringLiteral("skinh.she")), "QLabel { color: red; }"));
+    QVERIFY2(process.waitForFinished(30000), errors.constData());
+    errors += process.readAllStandardError();
 
-    Form1 form(configFor(server));
-    form.setProgramFolder(folder.path());
-    ShowCounter shows(&form);
-    BoxAnswerer boxes;
-    QVERIFY(!form.Form_Load());
-
-    QCOMPARE(shows.shows, 0);
-    QVERIFY(!form.isVisible());
-    QCOMPARE(boxes.seen.size(), 1);
-    QCOMPARE(boxes.seen[0].title, BoxTitle);
-    QCOMPARE(boxes.seen[0].icon, QMessageBox::Critical);
-    QVERIFY(boxes.seen[0].okAlone);
-    QVERIFY2(boxes.seen[0].text.contains(named), qPrintable(boxes.seen[0].text));
-    // Nothing after the failed step ran: no skin, no version check.
-    QVERIFY(qApp->styleSheet().isEmpty());
-    QCOMPARE(server.requestCount("/version/main.txt"), 0);
-    QCOMPARE(form.statusText(), CheckingText);
+    QVERIFY2(errors.contains("window driver: loaded"), errors.constData());
+    QVERIFY2(process.exitStatus() == QProcess::NormalExit, errors.constData());
+    QCOMPARE(process.exitCode(), shows ? 0 : 1);
+    QCOMPARE(errors.contains("window driver: window shown"), shows);
+    if (!shows) {
+        QVERIFY2(errors.contains("window driver: box: " + reason->toUtf8()), errors.constData());
+        QCOMPARE(site().requestCount(VersionTarget), 0);
+    }
 }
 
-void TestStartup::statusReadsCheckingWhileVersionFileIsOnItsWay()
+// While the version file is held the status says so and the maker's pages open; the welcome that
+// follows opens nothing more, and the pages open as well with nothing waiting.
+void TestStartup::makerPagesOpenWhileTheCheckWaits()
 {
-    TestServer server;
-    server.holdVersionFile();
-    QVERIFY(server.start());
+    site().hold(VersionTarget);
+    window().checkForUpdates();
+    QVERIFY(waitForRequest(VersionTarget));
+    QCOMPARE(status(), Checking);
+    click("forumButton");
+    click("homePageButton");
+    const QList<QUrl> pages { QUrl(siteUrl() + u"/forum"_s), QUrl(siteUrl() + u"/home"_s) };
+    QCOMPARE(openedUrls, pages);
+    QCOMPARE(status(), Checking);
+    QVERIFY(window().isVisible());
 
-    Form1 form(configFor(server));
-    QObject context; // queued calls from the server die with it, before the window
-    bool observed = false;
-    bool visibleMeanwhile = false;
-    QString statusMeanwhile;
-    server.onRequest("/version/main.txt", &context, [&] {
-        observed = true;
-        visibleMeanwhile = form.isVisible();
-        statusMeanwhile = form.statusText();
-        server.openGate();
-    });
-    BoxAnswerer boxes;
-    QVERIFY(form.Form_Load());
+    site().release(VersionTarget);
+    QTRY_COMPARE(status(), Welcome);
+    QCOMPARE(openedUrls, pages);
+    QCOMPARE(Dialogs::takeAnsweredMessages().size(), 0);
+    click("homePageButton"); // and with nothing waiting
+    QCOMPARE(openedUrls, pages + QList<QUrl> { pages[1] });
+}
 
-    QVERIFY2(observed, "the version check asks for the version file while the window is up");
-    QVERIFY(visibleMeanwhile);
-    QCOMPARE(statusMeanwhile, CheckingText);
-    QCOMPARE(form.statusText(), WelcomeText);
-    QVERIFY(boxes.seen.isEmpty());
+// A box really shown: modal, the text as plain text, and the forum opened once OK is pressed.
+void TestStartup::forumOpensOnlyAfterTheNewerVersionBox()
+{
+    Dialogs::setAnsweredInAdvance(false);
+    site().setPublishedVersion("<b>V1.5</b>");
+    window().checkForUpdates();
+    QTRY_VERIFY(qobject_cast<QMessageBox *>(QApplication::activeModalWidget()));
+    auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+    QCOMPARE(box->windowTitle(), u"Vexlon系列软件"_s);
+    QCOMPARE(box->icon(), QMessageBox::Information);
+    QCOMPARE(box->text(), newerVersionText(u"<b>V1.5</b>"_s));
+    QCOMPARE(box->textFormat(), Qt::PlainText);
+    QCOMPARE(openedUrls, QList<QUrl>());
+
+    box->button(QMessageBox::Ok)->click();
+    QTRY_COMPARE(openedUrls, QList<QUrl> { QUrl(siteUrl() + u"/forum"_s) });
+    QCOMPARE(status(), Checking);
 }
 
 void TestStartup::windowIsCentredOnFirstShow()
 {
-    TestServer server;
-    QVERIFY(server.start());
-    Form1 form(configFor(server));
-    QVERIFY(form.Form_Load());
-    QVERIFY(QTest::qWaitForWindowExposed(&form));
-    const QPoint screenCentre = form.screen()->availableGeometry().center();
-    const QPoint windowCentre = form.geometry().center();
-    // The client area is centred; a frame the platform adds may shift it by its own width.
-    const QSize frame = form.frameGeometry().size() - form.size();
-    QVERIFY2((screenCentre - windowCentre).manhattanLength() <= 2 + frame.width() + frame.height(),
-        qPrintable(QStringLiteral("window centre %1,%2, screen centre %3,%4")
-                       .arg(windowCentre.x())
-                       .arg(windowCentre.y())
-                       .arg(screenCentre.x())
-                       .arg(screenCentre.y())));
+    MainWindow centred;
+    centred.showCentred();
+    QVERIFY(QTest::qWaitForWindowExposed(&centred));
+    const QPoint offset = centred.screen()->availableGeometry().center() - centred.geometry().center();
+    // A frame the platform adds may shift the client area by its own width.
+    const QSize frame = centred.frameGeometry().size() - centred.size();
+    QVERIFY2(offset.manhattanLength() <= 2 + frame.width() + frame.height(),
+        qPrintable(u"off the centre by %1,%2"_s.arg(offset.x()).arg(offset.y())));
 }
 
-void TestStartup::makerPagesOpenInBrowser_data()
-{
-    QTest::addColumn<QString>("button");
-    QTest::addColumn<bool>("forum");
-    QTest::newRow("forum button") << QStringLiteral("Command2") << true;
-    QTest::newRow("home-page button") << QStringLiteral("Command4") << false;
-}
-
-void TestStartup::makerPagesOpenInBrowser()
-{
-    QFETCH(QString, button);
-    QFETCH(bool, forum);
-
-    TestServer server;
-    QVERIFY(server.start());
-    const AppConfig config = configFor(server);
-    Form1 form(config);
-    QVERIFY(form.Form_Load());
-    const QString statusBefore = form.statusText();
-
-    QTest::mouseClick(form.findChild<QPushButton *>(button), Qt::LeftButton);
-    QCOMPARE(m_urls.opened.size(), 1);
-    QCOMPARE(m_urls.opened[0], QUrl(forum ? config.forumUrl : config.homeUrl));
-    // Nothing else happens.
-    QCOMPARE(form.statusText(), statusBefore);
-    QVERIFY(form.isVisible());
-    QVERIFY(!form.isExiting());
-}
-
-void TestStartup::makerPagesOpenWhileVersionCheckWaits()
-{
-    TestServer server;
-    server.holdVersionFile();
-    QVERIFY(server.start());
-    const AppConfig config = configFor(server);
-    Form1 form(config);
-    QObject context; // queued calls from the server die with it, before the window
-    int openedMeanwhile = -1;
-    server.onRequest("/version/main.txt", &context, [&] {
-        QTest::mouseClick(form.Command2, Qt::LeftButton);
-        QTest::mouseClick(form.Command4, Qt::LeftButton);
-        openedMeanwhile = int(m_urls.opened.size());
-        server.openGate();
-    });
-    QVERIFY(form.Form_Load());
-    QCOMPARE(openedMeanwhile, 2);
-    QCOMPARE(m_urls.opened, (QList<QUrl> { QUrl(config.forumUrl), QUrl(config.homeUrl) }));
-}
-
-void TestStartup::exitWhileNothingWaits_data()
+// The exit button and the close box end the application's own event loop at once, whatever waits,
+// and nothing that waited has spoken by then. Another window stays open, so that the loop ends because of
+// the exit and not as the last window closes.
+void TestStartup::exitEndsTheEventLoop_data()
 {
     QTest::addColumn<bool>("closeBox");
-    QTest::newRow("exit button") << false;
-    QTest::newRow("close box") << true;
+    QTest::addColumn<Wait>("wait");
+    const std::pair<const char *, Wait> waits[] = {
+        { "nothing waits", Wait::Nothing },
+        { "the version check waits", Wait::VersionCheck },
+        { "a run waits", Wait::Run },
+        { "a double-click lookup waits", Wait::DoubleClickLookup },
+        { "a menu lookup waits", Wait::MenuLookup },
+        { "the ICP lookup waits", Wait::IcpLookup },
+    };
+    for (const bool closeBox : { false, true }) {
+        for (const auto &[name, wait] : waits)
+            QTest::addRow("%s, %s", closeBox ? "close box" : "exit button", name) << closeBox << wait;
+    }
+    // The box is modal: only the window's close, as on SIGTERM, can end the program then.
+    QTest::newRow("close, the newer-version box up") << true << Wait::NewerVersionBox;
 }
 
-void TestStartup::exitWhileNothingWaits()
+void TestStartup::exitEndsTheEventLoop()
 {
     QFETCH(bool, closeBox);
+    QFETCH(Wait, wait);
 
-    TestServer server;
-    QVERIFY(server.start());
-    Form1 form(configFor(server));
-    QVERIFY(form.Form_Load());
-    form.Timer1->start();
-    const int requestsBefore = int(server.requestCount("/version/main.txt"));
-
-    if (closeBox)
-        QVERIFY(form.close());
-    else
-        QTest::mouseClick(form.Command3, Qt::LeftButton);
-
-    QVERIFY(form.isExiting());
-    QVERIFY(!form.isVisible());
-    QVERIFY(!form.Timer1->isActive());
-    // Nothing is written to the window any more.
-    form.setStatusText(QStringLiteral("查询完毕 .."));
-    QCOMPARE(form.statusText(), WelcomeText);
-    QCOMPARE(server.requestCount("/version/main.txt"), requestsBefore);
-    // A fetch asked for after the exit goes nowhere.
-    QVERIFY(form.GetBody(QUrl(server.baseUrl() + QStringLiteral("/slow")), QStringLiteral("gbk")).isEmpty());
-    QCOMPARE(server.requestCount("/slow"), 0);
-}
-
-void TestStartup::exitWhileGetBodyWaits_data()
-{
-    QTest::addColumn<bool>("closeBox");
-    QTest::newRow("exit button") << false;
-    QTest::newRow("close box") << true;
-}
-
-void TestStartup::exitWhileGetBodyWaits()
-{
-    QFETCH(bool, closeBox);
-
-    TestServer server; // /slow answers only when the test is over
-    QVERIFY(server.start());
-    Form1 form(configFor(server));
-    QObject context; // queued calls from the server die with it, before the window
-    form.fetchLimits.transferTimeoutMs = 120 * 1000;
-    form.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&form));
-
-    server.onRequest("/slow", &context, [&] {
-        if (closeBox)
-            form.close();
+    const QString domain = u"held.example"_s;
+    switch (wait) {
+    case Wait::Nothing:
+        break;
+    case Wait::VersionCheck:
+        site().hold(VersionTarget);
+        window().checkForUpdates();
+        QVERIFY(waitForRequest(VersionTarget));
+        break;
+    case Wait::Run:
+        site().holdEverything();
+        setPageCount(u"3"_s);
+        click("startButton");
+        QVERIFY(waitForRequest(pageTarget(1)));
+        break;
+    case Wait::DoubleClickLookup:
+    case Wait::MenuLookup:
+    case Wait::IcpLookup: {
+        const std::string held = wait == Wait::IcpLookup ? icpTarget(domain) : backorderTarget(domain);
+        site().hold(held);
+        fillList({ domain }, 0);
+        if (wait == Wait::MenuLookup)
+            choose("queryAction");
         else
-            QTest::mouseClick(form.Command3, Qt::LeftButton);
-    });
-    QElapsedTimer waited;
-    waited.start();
-    const QString body = form.GetBody(QUrl(server.baseUrl() + QStringLiteral("/slow")), QStringLiteral("gbk"));
-
-    QVERIFY2(waited.elapsed() < 10 * 1000, qPrintable(QString::number(waited.elapsed())));
-    QCOMPARE(server.requestCount("/slow"), 1);
-    QVERIFY(body.isEmpty());
-    QVERIFY(form.isExiting());
-    QVERIFY(!form.isVisible());
-    QVERIFY(!form.Timer1->isActive());
-    // The waiting handler's later writes are dropped.
-    form.setStatusText(QStringLiteral("查询完毕 .."));
-    QCOMPARE(form.statusText(), CheckingText);
-}
-
-void TestStartup::exitDuringVersionCheck()
-{
-    TestServer server;
-    server.holdVersionFile();
-    QVERIFY(server.start());
-    Form1 form(configFor(server));
-    QObject context; // queued calls from the server die with it, before the window
-    form.fetchLimits.transferTimeoutMs = 120 * 1000;
-    server.onRequest("/version/main.txt", &context, [&] { QTest::mouseClick(form.Command3, Qt::LeftButton); });
-    BoxAnswerer boxes;
-
-    QElapsedTimer waited;
-    waited.start();
-    form.Form_Load();
-
-    QVERIFY2(waited.elapsed() < 10 * 1000, qPrintable(QString::number(waited.elapsed())));
-    QVERIFY(form.isExiting());
-    QVERIFY(!form.isVisible());
-    // The check that lost its answer says nothing: no "failed" box, no welcome.
-    QVERIFY(boxes.seen.isEmpty());
-    QCOMPARE(form.statusText(), CheckingText);
-    QVERIFY(m_urls.opened.isEmpty());
-}
-
-void TestStartup::exitDuringCollectionTick()
-{
-    TestServer server; // the results pages answer only when the test is over
-    QVERIFY(server.start());
-    Form1 form(configFor(server));
-    QObject context; // queued calls from the server die with it, before the window
-    form.fetchLimits.transferTimeoutMs = 120 * 1000;
-    form.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&form));
-    qint16 pageAtExit = -1;
-    server.onRequest("/search", &context, [&] {
-        if (form.isExiting())
-            return;
-        pageAtExit = form.PageNo;
-        QTest::mouseClick(form.Command3, Qt::LeftButton);
-    });
-
-    form.Text1->setText(QStringLiteral("50"));
-    QTest::mouseClick(form.Command1, Qt::LeftButton);
-    QVERIFY(form.Timer1->isActive());
-    QTRY_VERIFY_WITH_TIMEOUT(form.isExiting(), 10 * 1000);
-    QVERIFY(pageAtExit >= 1);
-    QVERIFY(!form.Timer1->isActive());
-    QVERIFY(!form.isVisible());
-    // The pages asked for before the exit are given up and no further page is asked for.
-    QCoreApplication::processEvents();
-    QCOMPARE(form.PageNo, pageAtExit);
-    QVERIFY(server.requestCount("/search") <= pageAtExit);
-}
-
-void TestStartup::exitEndsTheApplicationEventLoop()
-{
-    TestServer server; // /slow answers only when the test is over
-    QVERIFY(server.start());
-    Form1 form(configFor(server));
-    QObject context; // queued calls from the server die with it, before the window
-    form.fetchLimits.transferTimeoutMs = 120 * 1000;
-    form.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&form));
-    server.onRequest("/slow", &context, [&] { QTest::mouseClick(form.Command3, Qt::LeftButton); });
-    // Another window stays open: the program ends because of the exit, not as its last window closes.
+            doubleClickRow(0);
+        QVERIFY(waitForRequest(held));
+        break;
+    }
+    case Wait::NewerVersionBox:
+        Dialogs::setAnsweredInAdvance(false);
+        site().setPublishedVersion("V1.5");
+        window().checkForUpdates();
+        QTRY_VERIFY(qobject_cast<QMessageBox *>(QApplication::activeModalWidget()));
+        break;
+    }
+    const QString statusBefore = status();
     QWidget otherWindow;
     otherWindow.show();
 
-    bool returned = false;
-    QString body = QStringLiteral("not returned");
-    QTimer::singleShot(0, &context, [&] {
-        body = form.GetBody(QUrl(server.baseUrl() + QStringLiteral("/slow")), QStringLiteral("gbk"));
-        returned = true;
+    QTimer::singleShot(0, &window(), [&] {
+        if (closeBox)
+            window().close();
+        else
+            click("exitButton");
     });
-    // Bounds the test if the exit failed to end the loop.
-    QTimer::singleShot(20 * 1000, &context, [] { QCoreApplication::exit(99); });
+    // Bounds the test should the exit not end the loop.
+    QTimer::singleShot(10000, &window(), [] { QCoreApplication::exit(99); });
+    QElapsedTimer clock;
+    clock.start();
+    QCOMPARE(QApplication::exec(), 0);
+    QVERIFY2(clock.elapsed() < 3000, QByteArray::number(clock.elapsed()).constData());
 
-    QElapsedTimer waited;
-    waited.start();
-    const int exitCode = QApplication::exec();
-
-    QCOMPARE(exitCode, 0);
-    QVERIFY2(waited.elapsed() < 10 * 1000, qPrintable(QString::number(waited.elapsed())));
-    QVERIFY(returned);
-    QVERIFY(body.isEmpty());
-    QVERIFY(form.isExiting());
-    QVERIFY(!form.isVisible());
+    QVERIFY(!window().isVisible());
+    QVERIFY(!QApplication::activeModalWidget());
+    QCOMPARE(status(), statusBefore);
+    QCOMPARE(Dialogs::takeAnsweredMessages().size(), 0);
+    // Leaving is not pressing OK: the newer-version box opens no forum when the program ends.
+    QCOMPARE(openedUrls, QList<QUrl>());
 }
 
 QTEST_MAIN(TestStartup)

@@ -1,193 +1,296 @@
-// The text operations every page reader is built from.
-#include "app/textops.h"
+// The text operations every page reader is built from, and the URLs built from page text.
+#include "core/text/textops.h"
+#include "core/text/urls.h"
+#include "tests/sitetest.h"
 
 #include <QTest>
+
+#include <algorithm>
+
+using namespace Qt::Literals::StringLiterals;
+
+namespace {
+
+enum class Op { TextUpTo, TrimBlanks, ValueBefore, OneLine };
+
+QString apply(Op op, const QString &text, const QString &marker)
+{
+    switch (op) {
+    case Op::TextUpTo:
+        return TextOps::textUpTo(text, marker);
+    case Op::TrimBlanks:
+        return TextOps::trimBlanks(text);
+    case Op::ValueBefore:
+        return TextOps::valueBefore(text, marker);
+    case Op::OneLine:
+        return TextOps::oneLine(text);
+    }
+    return QString();
+}
+
+// Slash-separated parts of an encoded path: none may be "." or "..", which would be resolved away.
+bool hasDotSegment(const QByteArray &encodedPath)
+{
+    const QList<QByteArray> segments = encodedPath.split('/');
+    return segments.contains(".") || segments.contains("..");
+}
+
+} // namespace
+
+Q_DECLARE_METATYPE(Op)
 
 class TstTextOps : public QObject
 {
     Q_OBJECT
 private slots:
-    void pieceAt_data();
-    void pieceAt();
-    void leadingPieces_data();
-    void leadingPieces();
-    void textUpTo_data();
-    void textUpTo();
-    void trimBlanks_data();
-    void trimBlanks();
-    void valueBefore_data();
-    void valueBefore();
+    void pieces_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("marker");
+        QTest::addColumn<int>("k");
+        QTest::addColumn<std::optional<QString>>("piece");
+
+        const QString label = u"删除类型：</label>"_s;
+        const QString once = u"<p><label>删除类型：</label>过期删除</p>"_s;
+        const QString twice = u"a删除类型：</label>first</p>删除类型：</label>second</p>"_s;
+        const std::optional<QString> none;
+        QTest::newRow("marker once: piece 1 runs to the end") << once << label << 1 << std::optional(u"过期删除</p>"_s);
+        QTest::newRow("marker once: piece 0 is the text before it")
+            << once << label << 0 << std::optional(u"<p><label>"_s);
+        QTest::newRow("marker twice: piece 1 stops at the second")
+            << twice << label << 1 << std::optional(u"first</p>"_s);
+        QTest::newRow("marker twice: piece 2 runs to the end") << twice << label << 2 << std::optional(u"second</p>"_s);
+        QTest::newRow("marker twice: no piece 3") << twice << label << 3 << none;
+        QTest::newRow("marker missing: no piece 1") << u"<p>过期删除</p>"_s << label << 1 << none;
+        QTest::newRow("marker missing: piece 0 is the whole text")
+            << u"<p>x</p>"_s << label << 0 << std::optional(u"<p>x</p>"_s);
+        QTest::newRow("empty text: no piece 0") << QString() << label << 0 << none;
+        QTest::newRow("marker at the end: piece 1 is empty")
+            << u"abc<td>"_s << u"<td>"_s << 1 << std::optional(QString());
+        QTest::newRow("adjacent markers: empty pieces")
+            << u"<td><td><td>x"_s << u"<td>"_s << 3 << std::optional(u"x"_s);
+        QTest::newRow("matching is case-sensitive") << u"<TD>x<td>y"_s << u"<td>"_s << 1 << std::optional(u"y"_s);
+        QTest::newRow("occurrences do not overlap") << u"aaab"_s << u"aa"_s << 1 << std::optional(u"ab"_s);
+        QTest::newRow("negative piece number") << u"a<td>b"_s << u"<td>"_s << -1 << none;
+    }
+
+    // The piece as a view is the same text; the first k pieces at once are the pieces one by one.
+    void pieces()
+    {
+        QFETCH(QString, text);
+        QFETCH(QString, marker);
+        QFETCH(int, k);
+        QFETCH(std::optional<QString>, piece);
+
+        QCOMPARE(TextOps::pieceAt(text, marker, k), piece);
+        const std::optional<QStringView> view = TextOps::pieceView(text, marker, k);
+        QCOMPARE(view.has_value(), piece.has_value());
+        if (view)
+            QCOMPARE(view->toString(), *piece);
+        QStringList leading;
+        for (int i = 1; i <= k && TextOps::pieceAt(text, marker, i); ++i)
+            leading.append(*TextOps::pieceAt(text, marker, i));
+        QStringList leadingViews;
+        for (const QStringView piece : TextOps::leadingPieces(text, marker, k))
+            leadingViews.append(piece.toString());
+        QCOMPARE(leadingViews, leading);
+    }
+
+    void values_data()
+    {
+        QTest::addColumn<Op>("op");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("marker");
+        QTest::addColumn<QString>("expected");
+
+        const auto row
+            = [](Op op, const char *name, const QString &text, const QString &marker, const QString &expected) {
+                  const char *const ops[] = { "textUpTo", "trimBlanks", "valueBefore", "oneLine" };
+                  QTest::addRow("%s: %s", ops[int(op)], name) << op << text << marker << expected;
+              };
+        const QString div = u"</div>"_s;
+        row(Op::TextUpTo, "keeps the marker's first character", u"<td>99</td></div>rest"_s, div, u"<td>99</td><"_s);
+        row(Op::TextUpTo, "marker missing gives the empty text", u"<td>99</td>"_s, div, QString());
+        row(Op::TextUpTo, "nothing is trimmed", u"  a \n</div>"_s, div, u"  a \n<"_s);
+
+        row(Op::TrimBlanks, "inner spaces stay", u" US$ 9.90 "_s, {}, u"US$ 9.90"_s);
+        row(Op::TrimBlanks, "no-break and ideographic spaces stay", u"\u00a0x\u3000"_s, {}, u"\u00a0x\u3000"_s);
+
+        const QString p = u"</p>"_s;
+        row(Op::ValueBefore, "every '<' goes, only blanks are trimmed", u" <b>过期</b>\t </p>"_s, p, u"b>过期/b>\t"_s);
+
+        row(Op::OneLine, "key and value on two lines", u"删除类型：\r\n过期删除\r\n"_s, {}, u"删除类型： 过期删除"_s);
+        row(Op::OneLine, "breaks at both ends leave nothing", u"\r\n\t2024-06-18 09:30 \r\n"_s, {},
+            u"2024-06-18 09:30"_s);
+        row(Op::OneLine, "blanks and tabs around a break go with it", u"a \t\r\n\t b"_s, {}, u"a b"_s);
+        row(Op::OneLine, "line feed alone", u"a\nb"_s, {}, u"a b"_s);
+        row(Op::OneLine, "carriage return alone", u"a\rb"_s, {}, u"a b"_s);
+        row(Op::OneLine, "each break between words gives one space", u"a\nb\r\nc"_s, {}, u"a b c"_s);
+        row(Op::OneLine, "breaks and blanks in a row give one space", u"a\r\n\r\n  \nb"_s, {}, u"a b"_s);
+        row(Op::OneLine, "blanks away from breaks stay", u" a  b\nc\td "_s, {}, u" a  b c\td "_s);
+        row(Op::OneLine, "no break: a kept trailing blank stays", u"国际通道 "_s, {}, u"国际通道 "_s);
+        row(Op::OneLine, "only breaks and blanks", u" \r\n\t "_s, {}, QString());
+        for (Op op : { Op::TextUpTo, Op::TrimBlanks, Op::ValueBefore, Op::OneLine })
+            row(op, "empty text", QString(), p, QString());
+    }
+
+    void values()
+    {
+        QFETCH(Op, op);
+        QFETCH(QString, text);
+        QFETCH(QString, marker);
+        QFETCH(QString, expected);
+        QCOMPARE(apply(op, text, marker), expected);
+        if (op == Op::TextUpTo)
+            QCOMPARE(TextOps::viewUpTo(text, marker).toString(), expected);
+    }
+
+    // Values are bounded by cutting them, never inside a surrogate pair.
+    void atMost_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<int>("maxChars");
+        QTest::addColumn<QString>("expected");
+
+        QTest::newRow("shorter: unchanged") << u"国际通道"_s << 5 << u"国际通道"_s;
+        QTest::newRow("exactly as long: unchanged") << u"国际通道"_s << 4 << u"国际通道"_s;
+        QTest::newRow("longer: the first characters") << u"国际通道"_s << 2 << u"国际"_s;
+        QTest::newRow("a pair at the cut is left out whole") << u"a😀b"_s << 2 << u"a"_s;
+        QTest::newRow("a pair before the cut stays") << u"a😀b"_s << 3 << u"a😀"_s;
+        QTest::newRow("nothing allowed") << u"a"_s << 0 << QString();
+    }
+
+    void atMost()
+    {
+        QFETCH(QString, text);
+        QFETCH(int, maxChars);
+        QFETCH(QString, expected);
+        QCOMPARE(TextOps::atMost(text, maxChars), expected);
+    }
+
+    // A name below its folder: every character a path cannot carry is percent-encoded, nothing reaches
+    // the query or a fragment, no segment is left that a client or server would resolve, and the
+    // decoded path reads back as the name.
+    void nameInUrl_data()
+    {
+        QTest::addColumn<QString>("domain");
+        QTest::addColumn<QString>("tail"); // "-": no URL can be built
+
+        QTest::newRow("plain name") << u"xinhua88.com.cn"_s << u"xinhua88.com.cn"_s;
+        QTest::newRow("case, hyphen, underscore, tilde kept") << u"MiXed-b_c~d.Com"_s << u"MiXed-b_c~d.Com"_s;
+        QTest::newRow("slash stays") << u"a/b.com/"_s << u"a/b.com/"_s;
+        QTest::newRow("blanks") << u" a b.com "_s << u"%20a%20b.com%20"_s;
+        QTest::newRow("quotes") << u"a\"b'c.com"_s << u"a%22b%27c.com"_s;
+        QTest::newRow("question mark") << u"a.com?x=1"_s << u"a.com%3Fx%3D1"_s;
+        QTest::newRow("hash") << u"a.com#top"_s << u"a.com%23top"_s;
+        QTest::newRow("percent") << u"100%.com"_s << u"100%25.com"_s;
+        QTest::newRow("encoded-looking text stays text") << u"a%20b%2F..%2F%00"_s << u"a%2520b%252F..%252F%2500"_s;
+        QTest::newRow("plus and ampersand") << u"a+b&c.com"_s << u"a%2Bb%26c.com"_s;
+        QTest::newRow("markup") << u"<b>a.com</b>"_s << u"%3Cb%3Ea.com%3C/b%3E"_s;
+        QTest::newRow("backslashes") << u"..\\..\\a.com"_s << u"..%5C..%5Ca.com"_s;
+        QTest::newRow("header injection") << u"a.com\r\nX: y"_s << u"a.com%0D%0AX%3A%20y"_s;
+        QTest::newRow("shell characters") << u"x.com;rm -rf ~|`id`"_s << u"x.com%3Brm%20-rf%20~%7C%60id%60"_s;
+        QTest::newRow("NUL and control characters")
+            << withNul(u"a"_s, u"b\u0001\u001f\u007f\t.com"_s) << u"a%00b%01%1F%7F%09.com"_s;
+        QTest::newRow("right-to-left marks") << u"\u202Emoc.\u200Fevil.com"_s << u"%E2%80%AEmoc.%E2%80%8Fevil.com"_s;
+        QTest::newRow("characters outside the BMP") << u"😀.com"_s << u"%F0%9F%98%80.com"_s;
+        QTest::newRow("Chinese with a slash")
+            << u"域名/测试.中国"_s << u"%E5%9F%9F%E5%90%8D/%E6%B5%8B%E8%AF%95.%E4%B8%AD%E5%9B%BD"_s;
+        QTest::newRow("64 KiB name") << QString(64 * 1024, u'a') << QString(64 * 1024, u'a');
+        QTest::newRow("64 KiB Chinese name") << QString(32 * 1024, u'中') << u"%E4%B8%AD"_s.repeated(32 * 1024);
+        QTest::newRow("empty name") << QString() << QString();
+        // The network layer resolves "." and ".." segments, "%2E" included: the slashes are encoded instead.
+        QTest::newRow("parent segments") << u"../../../etc/passwd"_s << u"..%2F..%2F..%2Fetc%2Fpasswd"_s;
+        QTest::newRow("parent segment in the middle") << u"a.com/../../x"_s << u"a.com%2F..%2F..%2Fx"_s;
+        QTest::newRow("current segment") << u"./a.com"_s << u".%2Fa.com"_s;
+        QTest::newRow("dot segment at the end") << u"a.com/.."_s << u"a.com%2F.."_s;
+        QTest::newRow("three dots are no segment") << u".../x"_s << u".../x"_s;
+        QTest::newRow("dots inside a segment") << u"a..b/..c"_s << u"a..b/..c"_s;
+        QTest::newRow("the name '..'") << u".."_s << u"-"_s;
+        QTest::newRow("the name '.'") << u"."_s << u"-"_s;
+    }
+
+    void nameInUrl()
+    {
+        QFETCH(QString, domain);
+        QFETCH(QString, tail);
+
+        const QString market = u"http://www.market.example"_s;
+        const QString icp = u"http://icp.lookup.example/icp"_s;
+        const QList<std::pair<QUrl, QString>> built {
+            { Urls::backorderPage(market, domain), market + u"/backorder/"_s },
+            { Urls::icpPage(icp, domain), icp + u"/"_s },
+        };
+        for (const auto &[url, folder] : built) {
+            if (tail == u"-") {
+                QVERIFY(!url.isValid());
+                continue;
+            }
+            QVERIFY(url.isValid());
+            const QByteArray encoded = url.toEncoded();
+            QCOMPARE(QString::fromLatin1(encoded), folder + tail);
+            QVERIFY(!url.hasQuery() && !url.hasFragment());
+            QCOMPARE(url.path(QUrl::FullyDecoded), QUrl(folder).path() + domain);
+            QCOMPARE(url.adjusted(QUrl::NormalizePathSegments), url);
+            QVERIFY2(!hasDotSegment(url.path(QUrl::FullyEncoded).toLatin1()), encoded.left(200).constData());
+            QVERIFY(std::all_of(encoded.begin(), encoded.end(), [](char c) { return c > ' ' && c < 0x7f; }));
+        }
+    }
+
+    void baseUrls_data()
+    {
+        QTest::addColumn<QString>("base");
+        QTest::addColumn<QString>("expected"); // what follows the base in every URL
+
+        QTest::newRow("host only") << u"http://www.market.example"_s << u"http://www.market.example"_s;
+        QTest::newRow("host, port and a slash") << u"http://127.0.0.1:8080/"_s << u"http://127.0.0.1:8080"_s;
+        QTest::newRow("https with a path and a slash") << u"https://market.test/cn/"_s << u"https://market.test/cn"_s;
+    }
+
+    void baseUrls()
+    {
+        QFETCH(QString, base);
+        QFETCH(QString, expected);
+
+        const auto encoded = [](const QUrl &url) { return QString::fromLatin1(url.toEncoded()); };
+        QCOMPARE(encoded(Urls::resultsPage(base, u"7"_s)), expected + u"/search?p=7"_s);
+        QCOMPARE(encoded(Urls::resultsPage(base, u"32767"_s)), expected + u"/search?p=32767"_s);
+        QCOMPARE(encoded(Urls::backorderPage(base, u"a.com"_s)), expected + u"/backorder/a.com"_s);
+        QCOMPARE(encoded(Urls::icpPage(base, u"a.com"_s)), expected + u"/a.com"_s);
+        QCOMPARE(encoded(Urls::versionFile(base)), expected + u"/version/main.txt"_s);
+    }
+
+    // The page-count text goes into the results page's query as typed, encoded.
+    void queryValueEncoding_data()
+    {
+        QTest::addColumn<QString>("value");
+        QTest::addColumn<QByteArray>("expected");
+
+        QTest::newRow("digits") << u"7"_s << QByteArray("7");
+        QTest::newRow("negative") << u"-32768"_s << QByteArray("-32768");
+        QTest::newRow("fraction and exponent") << u"2.5e1"_s << QByteArray("2.5e1");
+        QTest::newRow("blank") << u" 1 "_s << QByteArray("%201%20");
+        QTest::newRow("separators") << u"1&p=2"_s << QByteArray("1%26p%3D2");
+        QTest::newRow("slash and question mark") << u"a/b?c"_s << QByteArray("a%2Fb%3Fc");
+        QTest::newRow("hash") << u"1#x"_s << QByteArray("1%23x");
+        QTest::newRow("plus") << u"1+1"_s << QByteArray("1%2B1");
+        QTest::newRow("percent") << u"50%"_s << QByteArray("50%25");
+        QTest::newRow("line break") << u"1\r\n"_s << QByteArray("1%0D%0A");
+        QTest::newRow("Chinese") << u"第七"_s << QByteArray("%E7%AC%AC%E4%B8%83");
+    }
+
+    void queryValueEncoding()
+    {
+        QFETCH(QString, value);
+        QFETCH(QByteArray, expected);
+
+        QCOMPARE(Urls::encodeQueryValue(value), expected);
+        const QUrl url = Urls::resultsPage(u"http://www.market.example"_s, value);
+        QCOMPARE(url.toEncoded(), "http://www.market.example/search?p=" + expected);
+        QCOMPARE(url.query(QUrl::FullyDecoded), u"p="_s + value);
+        QVERIFY(!url.hasFragment());
+    }
 };
 
-void TstTextOps::pieceAt_data()
-{
-    QTest::addColumn<QString>("text");
-    QTest::addColumn<QString>("marker");
-    QTest::addColumn<int>("k");
-    QTest::addColumn<bool>("exists");
-    QTest::addColumn<QString>("piece");
-
-    const QString label = QStringLiteral("删除类型：</label>");
-    QTest::newRow("marker once: piece 1 runs to the end") << QStringLiteral("<p><label>删除类型：</label>过期删除</p>")
-                                                          << label << 1 << true << QStringLiteral("过期删除</p>");
-    QTest::newRow("marker once: piece 0 is the text before it")
-        << QStringLiteral("<p><label>删除类型：</label>过期删除</p>") << label << 0 << true
-        << QStringLiteral("<p><label>");
-    QTest::newRow("marker twice: piece 1 stops at the second")
-        << QStringLiteral("a删除类型：</label>first</p>删除类型：</label>second</p>") << label << 1 << true
-        << QStringLiteral("first</p>");
-    QTest::newRow("marker twice: piece 2 runs to the end")
-        << QStringLiteral("a删除类型：</label>first</p>删除类型：</label>second</p>") << label << 2 << true
-        << QStringLiteral("second</p>");
-    QTest::newRow("marker twice: no piece 3")
-        << QStringLiteral("a删除类型：</label>first删除类型：</label>second") << label << 3 << false << QString();
-    QTest::newRow("marker missing: no piece 1")
-        << QStringLiteral("<p>过期删除</p>") << label << 1 << false << QString();
-    QTest::newRow("marker missing: piece 0 is the whole text")
-        << QStringLiteral("<p>过期删除</p>") << label << 0 << true << QStringLiteral("<p>过期删除</p>");
-    QTest::newRow("empty text: no piece 0") << QString() << label << 0 << false << QString();
-    QTest::newRow("empty text: no piece 1") << QString() << label << 1 << false << QString();
-    QTest::newRow("marker at the end: piece 1 exists and is empty")
-        << QStringLiteral("abc<td>") << QStringLiteral("<td>") << 1 << true << QString();
-    QTest::newRow("adjacent markers: empty piece between")
-        << QStringLiteral("<td><td>x") << QStringLiteral("<td>") << 1 << true << QString();
-    QTest::newRow("matching is case-sensitive")
-        << QStringLiteral("<TD>x</TD>") << QStringLiteral("<td>") << 1 << false << QString();
-    QTest::newRow("occurrences do not overlap")
-        << QStringLiteral("aaab") << QStringLiteral("aa") << 1 << true << QStringLiteral("ab");
-    QTest::newRow("negative piece number")
-        << QStringLiteral("a<td>b") << QStringLiteral("<td>") << -1 << false << QString();
-}
-
-void TstTextOps::pieceAt()
-{
-    QFETCH(QString, text);
-    QFETCH(QString, marker);
-    QFETCH(int, k);
-    QFETCH(bool, exists);
-    QFETCH(QString, piece);
-
-    const std::optional<QString> result = TextOps::pieceAt(text, marker, k);
-    QCOMPARE(result.has_value(), exists);
-    if (exists)
-        QCOMPARE(*result, piece);
-}
-
-void TstTextOps::leadingPieces_data()
-{
-    QTest::addColumn<QString>("text");
-    QTest::addColumn<int>("count");
-    QTest::addColumn<QStringList>("pieces");
-
-    const QString rows = QStringLiteral("head<tr>a<tr>b<tr>c");
-    QTest::newRow("fewer occurrences than asked: all pieces after the first marker")
-        << rows << 5 << QStringList { QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("c") };
-    QTest::newRow("as many as asked") << rows << 3
-                                      << QStringList { QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("c") };
-    QTest::newRow("fewer asked: the last one stops at the next marker")
-        << rows << 2 << QStringList { QStringLiteral("a"), QStringLiteral("b") };
-    QTest::newRow("none asked") << rows << 0 << QStringList();
-    QTest::newRow("negative count") << rows << -1 << QStringList();
-    QTest::newRow("marker missing") << QStringLiteral("head") << 3 << QStringList();
-    QTest::newRow("empty text") << QString() << 3 << QStringList();
-    QTest::newRow("marker at the end: one empty piece") << QStringLiteral("a<tr>") << 3 << QStringList { QString() };
-    QTest::newRow("adjacent markers: empty pieces")
-        << QStringLiteral("<tr><tr><tr>x") << 3 << QStringList { QString(), QString(), QStringLiteral("x") };
-    QTest::newRow("matching is case-sensitive")
-        << QStringLiteral("<TR>a<tr>b") << 3 << QStringList { QStringLiteral("b") };
-}
-
-void TstTextOps::leadingPieces()
-{
-    QFETCH(QString, text);
-    QFETCH(int, count);
-    QFETCH(QStringList, pieces);
-
-    const QString marker = QStringLiteral("<tr>");
-    QCOMPARE(TextOps::leadingPieces(text, marker, count), pieces);
-    // Each piece is the one pieceAt() gives.
-    for (int k = 1; k <= pieces.size(); ++k)
-        QCOMPARE(TextOps::pieceAt(text, marker, k), std::optional<QString>(pieces.at(k - 1)));
-}
-
-void TstTextOps::textUpTo_data()
-{
-    QTest::addColumn<QString>("text");
-    QTest::addColumn<QString>("marker");
-    QTest::addColumn<QString>("expected");
-
-    const QString div = QStringLiteral("</div>");
-    QTest::newRow("includes the marker's first character")
-        << QStringLiteral("<td>99</td></div>rest") << div << QStringLiteral("<td>99</td><");
-    QTest::newRow("cut at the first occurrence") << QStringLiteral("a</div>b</div>") << div << QStringLiteral("a<");
-    QTest::newRow("marker missing gives the empty text") << QStringLiteral("<td>99</td>") << div << QString();
-    QTest::newRow("marker at the start gives its first character")
-        << QStringLiteral("</div>x") << div << QStringLiteral("<");
-    QTest::newRow("empty text") << QString() << div << QString();
-    QTest::newRow("nothing is trimmed") << QStringLiteral("  a \n</div>") << div << QStringLiteral("  a \n<");
-}
-
-void TstTextOps::textUpTo()
-{
-    QFETCH(QString, text);
-    QFETCH(QString, marker);
-    QFETCH(QString, expected);
-    QCOMPARE(TextOps::textUpTo(text, marker), expected);
-}
-
-void TstTextOps::trimBlanks_data()
-{
-    QTest::addColumn<QString>("text");
-    QTest::addColumn<QString>("expected");
-
-    QTest::newRow("spaces at both ends") << QStringLiteral("   国际通道  ") << QStringLiteral("国际通道");
-    QTest::newRow("inner spaces stay") << QStringLiteral(" US$ 9.90 ") << QStringLiteral("US$ 9.90");
-    QTest::newRow("tabs stay") << QStringLiteral("\tx\t") << QStringLiteral("\tx\t");
-    QTest::newRow("line breaks stay") << QStringLiteral("\r\nx\n") << QStringLiteral("\r\nx\n");
-    QTest::newRow("spaces outside line breaks go") << QStringLiteral("  \nx\n  ") << QStringLiteral("\nx\n");
-    QTest::newRow("no-break and ideographic spaces stay")
-        << QStringLiteral("\u00a0x\u3000") << QStringLiteral("\u00a0x\u3000");
-    QTest::newRow("only spaces") << QStringLiteral("    ") << QString();
-    QTest::newRow("empty") << QString() << QString();
-}
-
-void TstTextOps::trimBlanks()
-{
-    QFETCH(QString, text);
-    QFETCH(QString, expected);
-    QCOMPARE(TextOps::trimBlanks(text), expected);
-}
-
-void TstTextOps::valueBefore_data()
-{
-    QTest::addColumn<QString>("piece");
-    QTest::addColumn<QString>("endMarker");
-    QTest::addColumn<QString>("expected");
-
-    const QString p = QStringLiteral("</p>");
-    QTest::newRow("plain value") << QStringLiteral("过期删除</p>\r\n<p>") << p << QStringLiteral("过期删除");
-    QTest::newRow("spaces trimmed") << QStringLiteral("  过期删除 </p>") << p << QStringLiteral("过期删除");
-    QTest::newRow("end marker missing gives the empty text") << QStringLiteral("过期删除</div>") << p << QString();
-    QTest::newRow("end marker twice: the first counts") << QStringLiteral("a</p>b</p>") << p << QStringLiteral("a");
-    QTest::newRow("inner tags lose only their '<'")
-        << QStringLiteral("<b>过期</b>删除</p>") << p << QStringLiteral("b>过期/b>删除");
-    QTest::newRow("line breaks around the value stay")
-        << QStringLiteral("\r\n2024-06-01\r\n</p>") << p << QStringLiteral("\r\n2024-06-01\r\n");
-    QTest::newRow("tabs stay, spaces outside them go")
-        << QStringLiteral("  \t2024-06-01\t  </p>") << p << QStringLiteral("\t2024-06-01\t");
-    QTest::newRow("empty value") << QStringLiteral("</p>") << p << QString();
-    QTest::newRow("empty piece") << QString() << p << QString();
-    QTest::newRow("licence cell") << QStringLiteral(" 京ICP备12345678号-1 </td></tr>") << QStringLiteral("</td>")
-                                  << QStringLiteral("京ICP备12345678号-1");
-}
-
-void TstTextOps::valueBefore()
-{
-    QFETCH(QString, piece);
-    QFETCH(QString, endMarker);
-    QFETCH(QString, expected);
-    QCOMPARE(TextOps::valueBefore(piece, endMarker), expected);
-}
-
-QTEST_MAIN(TstTextOps)
+QTEST_GUILESS_MAIN(TstTextOps)
 #include "tst_textops.moc"

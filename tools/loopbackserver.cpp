@@ -4,6 +4,8 @@
 
 #include <chrono>
 
+#include <sys/socket.h>
+
 LoopbackServer::LoopbackServer()
     : m_server(std::make_unique<httplib::Server>())
 {
@@ -13,11 +15,18 @@ LoopbackServer::LoopbackServer()
     // Headers and body go out in two writes: without this, Nagle's algorithm holds the body
     // back until the client's delayed acknowledgement.
     m_server->set_tcp_nodelay(true);
+    // The pool size is compiled into the installed library: only a queue of our own changes it.
+    m_server->new_task_queue = [] { return new httplib::ThreadPool(ThreadCount); };
+    m_server->set_socket_options([this](socket_t socket) {
+        httplib::default_socket_options(socket);
+        m_listeningSocket = socket;
+    });
     m_server->set_pre_routing_handler([this](const httplib::Request &request, httplib::Response &) {
         LoggedRequest entry;
         entry.method = request.method;
         entry.path = request.path;
         entry.target = request.target;
+        entry.version = request.version;
         entry.hasIfModifiedSince = request.has_header("If-Modified-Since");
         if (entry.hasIfModifiedSince)
             entry.ifModifiedSince = request.get_header_value("If-Modified-Since");
@@ -54,6 +63,9 @@ int LoopbackServer::start(int port)
         m_port = m_server->bind_to_port("127.0.0.1", port) ? port : -1;
     if (m_port < 0)
         return -1;
+    // The library listens with a backlog of 5: connections coming in a burst beyond that are
+    // dropped, and their clients try again only a second later.
+    ::listen(m_listeningSocket, SOMAXCONN);
     m_listenReturned = false;
     m_thread = std::thread([this] {
         m_server->listen_after_bind();

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <atomic>
+#include <cstddef>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -26,9 +27,14 @@ public:
         std::string method;
         std::string path; // without the query
         std::string target; // path and query as sent
+        std::string version; // "HTTP/1.1"
         bool hasIfModifiedSince = false;
         std::string ifModifiedSince;
     };
+
+    // Connections served at the same time. Each answer held back by a test keeps one busy, and
+    // the library's own default (8 on a small machine) is far too few for that.
+    static constexpr std::size_t ThreadCount = 64;
 
     LoopbackServer();
     ~LoopbackServer();
@@ -67,6 +73,7 @@ private:
     std::atomic<bool> m_listenReturned { false };
     std::atomic<bool> m_compressionAllowed { true };
     int m_port = -1;
+    int m_listeningSocket = -1; // set while binding
     mutable std::mutex m_mutex;
     std::vector<LoggedRequest> m_log;
     std::function<void(const LoggedRequest &)> m_observer;

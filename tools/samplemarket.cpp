@@ -1,18 +1,10 @@
 #include "tools/samplemarket.h"
 
-#include "tools/loopbackserver.h"
-
 #include <QByteArray>
 #include <QString>
 #include <QStringEncoder>
 
-#include <httplib.h>
-
-#include <chrono>
 #include <cstdint>
-#include <cstdio>
-#include <mutex>
-#include <thread>
 
 namespace SampleMarket {
 
@@ -197,28 +189,12 @@ int pageNumberOf(const std::string &text)
     return value;
 }
 
-std::mutex logMutex;
-
-void logRequest(const httplib::Request &request)
-{
-    const std::string ifModifiedSince = request.has_header("If-Modified-Since")
-        ? "If-Modified-Since: " + request.get_header_value("If-Modified-Since")
-        : std::string("no If-Modified-Since");
-    std::lock_guard<std::mutex> lock(logMutex);
-    std::printf("%s %s %s  [%s]\n", request.method.c_str(), request.target.c_str(), request.version.c_str(),
-        ifModifiedSince.c_str());
-    std::fflush(stdout);
-}
-
-const char HtmlUtf8[] = "text/html; charset=utf-8";
-const char HtmlGbk[] = "text/html; charset=gbk";
-
-std::string indexPage(const Options &options)
+std::string indexPage(int pageCount)
 {
     return "<!DOCTYPE html>\r\n<html lang=\"zh-CN\">\r\n<head>\r\n<meta charset=\"utf-8\">\r\n"
            "<title>示例域名市场</title>\r\n</head>\r\n<body>\r\n<h1>示例域名市场</h1>\r\n<ul>\r\n"
            "<li><a href=\"/search?p=1\">删除域名列表</a>（共 "
-        + std::to_string(options.pageCount)
+        + std::to_string(pageCount)
         + " 页）</li>\r\n"
           "<li><a href=\"/version/main.txt\">版本文件</a></li>\r\n</ul>\r\n</body>\r\n</html>\r\n";
 }
@@ -424,37 +400,33 @@ std::string toGbk(const std::string &utf8)
     return std::string(bytes.constData(), static_cast<std::size_t>(bytes.size()));
 }
 
-void install(LoopbackServer &server, const Options &options)
+std::string SamplePage::bytes() const
 {
-    // Every route logs and waits the same way before it answers.
-    const auto route = [&server, options](const std::string &pattern, LoopbackServer::Handler handler) {
-        server.get(pattern, [options, handler](const httplib::Request &request, httplib::Response &response) {
-            if (options.logRequests)
-                logRequest(request);
-            if (options.latencyMs > 0)
-                std::this_thread::sleep_for(std::chrono::milliseconds(options.latencyMs));
-            handler(request, response);
-        });
-    };
+    return gbk ? toGbk(text) : text;
+}
 
-    route("/search", [options](const httplib::Request &request, httplib::Response &response) {
-        const int pageNo = pageNumberOf(request.get_param_value("p"));
-        const bool listed = pageNo >= 1 && pageNo <= options.pageCount;
-        response.set_content(resultsPage(listed ? namesForPage(pageNo) : std::vector<std::string>()), HtmlUtf8);
-    });
-    route("/backorder/(.+)", [](const httplib::Request &request, httplib::Response &response) {
-        response.set_content(toGbk(backorderPage(backorderInfoFor(request.matches[1].str()))), HtmlGbk);
-    });
-    route("/version/main.txt", [options](const httplib::Request &, httplib::Response &response) {
-        response.set_content(versionFile(options.publishedVersion), "text/plain");
-    });
-    route("/", [options](const httplib::Request &, httplib::Response &response) {
-        response.set_content(indexPage(options), HtmlUtf8);
-    });
-    // Last: every other path is a domain on the ICP lookup site.
-    route("/(.+)", [](const httplib::Request &request, httplib::Response &response) {
-        response.set_content(toGbk(icpPage(icpLicenceFor(request.matches[1].str()))), HtmlGbk);
-    });
+std::string SamplePage::contentType() const
+{
+    return std::string(html ? "text/html" : "text/plain") + (gbk ? "; charset=gbk" : "; charset=utf-8");
+}
+
+SamplePage samplePageFor(
+    const std::string &path, const std::string &pageParameter, int pageCount, const std::string &publishedVersion)
+{
+    const std::string backorder = "/backorder/";
+    if (path == "/search") {
+        const int pageNo = pageNumberOf(pageParameter);
+        const bool listed = pageNo >= 1 && pageNo <= pageCount;
+        return { resultsPage(listed ? namesForPage(pageNo) : std::vector<std::string>()), false, true };
+    }
+    if (path.compare(0, backorder.size(), backorder) == 0)
+        return { backorderPage(backorderInfoFor(path.substr(backorder.size()))), true, true };
+    // A line of Chinese before the entry, as the maker's own file has.
+    if (path == "/version/main.txt")
+        return { "# Vexlon系列软件 版本信息\r\n" + versionFile(publishedVersion) + "\r\n", true, false };
+    if (path == "/")
+        return { indexPage(pageCount), false, true };
+    return { icpPage(icpLicenceFor(path.substr(1))), true, true };
 }
 
 } // namespace SampleMarket

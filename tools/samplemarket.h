@@ -1,12 +1,11 @@
 // The sample marketplace: results pages, backorder pages, ICP lookup pages and the version
-// file, in exactly the formats the collector reads. Used by the sample-market program, the
-// tests and the benchmarks. All texts are UTF-8 here; serving converts where a page is GBK.
+// file, in exactly the formats the collector reads. Served by FakeSite (tools/fakesite.h) to the
+// sample-market program and the tests. All texts are UTF-8 here; serving converts where a page is GBK.
 #pragma once
 
 #include <string>
 #include <vector>
 
-class LoopbackServer;
 
 namespace SampleMarket {
 
@@ -44,16 +43,19 @@ std::string versionFile(const std::string &version);
 
 std::string toGbk(const std::string &utf8);
 
-struct Options
+// What the sample marketplace answers at a path: "/search" (with the value of "p"),
+// "/backorder/<domain>", "/version/main.txt", "/" or "/<domain>" (the ICP lookup site).
+struct SamplePage
 {
-    int pageCount = 20; // results pages 1..pageCount; others are served without rows
-    int latencyMs = 0; // added to every request
-    bool logRequests = false; // print each request line and its If-Modified-Since header to stdout
-    std::string publishedVersion = "V1.4";
-};
+    std::string text; // UTF-8
+    bool gbk = false; // goes out in GBK
+    bool html = true; // else plain text
 
-// Registers every route on the server: /search?p=N, /backorder/<domain>, /version/main.txt and
-// /<domain> (the ICP page). One server plays the marketplace, the ICP site and the update server.
-void install(LoopbackServer &server, const Options &options);
+    std::string bytes() const; // the text in the charset it goes out in
+    std::string contentType() const; // "text/html; charset=gbk" and the like
+};
+// Results pages 1..pageCount have rows, others none; the version file announces publishedVersion.
+SamplePage samplePageFor(
+    const std::string &path, const std::string &pageParameter, int pageCount, const std::string &publishedVersion);
 
 } // namespace SampleMarket

@@ -10,7 +10,10 @@
 //   run          collect pages 1 to 3
 //   doubleclick  collect page 1, then double-click its first domain
 //   menu         collect page 1, then choose "查询信息" for its first domain
-// Every step and every message box is told on stderr as "window driver: ...".
+//   answerboxes  nothing but pressing OK on every message box, from the start (a subprocess cannot
+//                have its boxes answered in advance)
+// Every step, every message box and the window's first showing are told on stderr as
+// "window driver: ...".
 #include <QAction>
 #include <QApplication>
 #include <QGenericPlugin>
@@ -45,18 +48,21 @@ public:
 private:
     enum class Stage { AwaitWelcome, AwaitCollected, Done };
 
-    // Runs from the window's own event loops, the waits of GetBody among them: every step is
-    // marked done before it is taken, so a tick inside its wait does not take it again.
+    // Every step is marked done before it is taken, so that it is taken once.
     void look()
     {
         reportBox();
         QWidget *form = window();
         if (!form)
             return;
-        const auto *status = form->findChild<QLabel *>(QStringLiteral("S1Panel2"));
-        auto *count = form->findChild<QLineEdit *>(QStringLiteral("Text1"));
-        auto *start = form->findChild<QPushButton *>(QStringLiteral("Command1"));
-        auto *list = form->findChild<QListView *>(QStringLiteral("List1"));
+        if (!m_shownReported && form->isVisible()) {
+            m_shownReported = true;
+            report(QStringLiteral("window shown"));
+        }
+        const auto *status = form->findChild<QLabel *>(QStringLiteral("statusLine"));
+        auto *count = form->findChild<QLineEdit *>(QStringLiteral("pageCountEdit"));
+        auto *start = form->findChild<QPushButton *>(QStringLiteral("startButton"));
+        auto *list = form->findChild<QListView *>(QStringLiteral("domainList"));
         if (!status || !count || !start || !list)
             return;
 
@@ -65,7 +71,7 @@ private:
             if (status->text() != QStringLiteral("欢迎使用Vexlon系列软件"))
                 return;
             report(QStringLiteral("welcomed"));
-            if (m_action == QLatin1String("none")) {
+            if (m_action == QLatin1String("none") || m_action == QLatin1String("answerboxes")) {
                 m_stage = Stage::Done;
                 return;
             }
@@ -81,13 +87,13 @@ private:
             m_stage = Stage::Done;
             list->selectionModel()->setCurrentIndex(list->model()->index(0, 0), QItemSelectionModel::ClearAndSelect);
             if (m_action == QLatin1String("menu")) {
-                if (QAction *query = form->findChild<QAction *>(QStringLiteral("cx"))) {
+                if (QAction *query = form->findChild<QAction *>(QStringLiteral("queryAction"))) {
                     report(QStringLiteral("query from the menu"));
                     query->trigger();
                 }
             } else {
                 report(QStringLiteral("double-click"));
-                QMetaObject::invokeMethod(list, "dblClick");
+                QMetaObject::invokeMethod(list, "entryDoubleClicked");
             }
             return;
         case Stage::Done:
@@ -102,12 +108,16 @@ private:
             return;
         m_lastBox = box;
         report(QStringLiteral("box: ") + box->text());
+        if (m_action == QLatin1String("answerboxes")) {
+            report(QStringLiteral("OK pressed"));
+            box->button(QMessageBox::Ok)->click();
+        }
     }
 
     static QWidget *window()
     {
         for (QWidget *widget : QApplication::topLevelWidgets()) {
-            if (widget->objectName() == QLatin1String("Form1"))
+            if (widget->objectName() == QLatin1String("mainWindow"))
                 return widget;
         }
         return nullptr;
@@ -117,6 +127,7 @@ private:
     Stage m_stage = Stage::AwaitWelcome;
     QTimer m_timer;
     QPointer<QMessageBox> m_lastBox;
+    bool m_shownReported = false;
 };
 
 } // namespace

@@ -1,32 +1,36 @@
 // sample-market: serves the sample marketplace, the ICP lookup site and the update server on
 // 127.0.0.1 until SIGINT or SIGTERM.
-#include "tools/loopbackserver.h"
-#include "tools/samplemarket.h"
+#include "tools/fakesite.h"
 
 #include <cerrno>
+#include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <mutex>
 #include <optional>
 #include <pthread.h>
 #include <string>
 
 namespace {
 
-const char Usage[] = "usage: sample-market [--port N] [--pages N] [--latency MS] [--version-published TEXT] [--quiet]\n"
+const char Usage[] = "usage: sample-market [--port N] [--pages N] [--latency MS] [--version-published TEXT]\n"
+                     "                     [--rate-limit R] [--quiet] [--help]\n"
                      "\n"
                      "Serves on 127.0.0.1:\n"
                      "  /search?p=N          results pages (UTF-8), 50 names each for pages 1..--pages\n"
                      "  /backorder/<domain>  backorder pages (GBK)\n"
                      "  /<domain>            ICP lookup pages (GBK)\n"
-                     "  /version/main.txt    the version file, \"qvrt:\" + version + \"|\"\n"
+                     "  /version/main.txt    the version file (GBK): a comment line, then \"qvrt:\" + version + \"|\"\n"
                      "\n"
                      "  --port N                   port to listen on; 0 (the default) lets the system pick one\n"
                      "  --pages N                  number of results pages with rows (default 20)\n"
                      "  --latency MS               delay added to every answer (default 0)\n"
                      "  --version-published TEXT   version announced by the version file (default V1.4)\n"
-                     "  --quiet                    do not log requests\n";
+                     "  --rate-limit R             answer 429 above R requests a second (default 0: no limit)\n"
+                     "  --quiet                    do not log requests\n"
+                     "  --help                     show this text\n";
 
 std::optional<int> parseNumber(const std::string &text, int lowest, int highest)
 {
@@ -43,6 +47,17 @@ std::optional<int> parseNumber(const std::string &text, int lowest, int highest)
     return value;
 }
 
+void logRequest(const LoopbackServer::LoggedRequest &request)
+{
+    static std::mutex logMutex;
+    const std::string ifModifiedSince = request.hasIfModifiedSince ? "If-Modified-Since: " + request.ifModifiedSince
+                                                                   : std::string("no If-Modified-Since");
+    std::lock_guard<std::mutex> lock(logMutex);
+    std::printf("%s %s %s  [%s]\n", request.method.c_str(), request.target.c_str(), request.version.c_str(),
+        ifModifiedSince.c_str());
+    std::fflush(stdout);
+}
+
 int refuse(const std::string &why)
 {
     std::fprintf(stderr, "sample-market: %s\n\n%s", why.c_str(), Usage);
@@ -53,9 +68,12 @@ int refuse(const std::string &why)
 
 int main(int argc, char *argv[])
 {
-    SampleMarket::Options options;
-    options.logRequests = true;
+    bool logRequests = true;
     int port = 0;
+    int pageCount = 20;
+    int latencyMs = 0;
+    int rateLimit = 0;
+    std::string publishedVersion = "V1.4";
 
     for (int i = 1; i < argc; ++i) {
         std::string argument = argv[i];
@@ -77,7 +95,7 @@ int main(int argc, char *argv[])
             std::fputs(Usage, stdout);
             return 0;
         } else if (argument == "--quiet" && !inlineValue) {
-            options.logRequests = false;
+            logRequests = false;
         } else if (argument == "--port") {
             const std::optional<std::string> text = value();
             const std::optional<int> number = text ? parseNumber(*text, 0, 65535) : std::nullopt;
@@ -89,18 +107,24 @@ int main(int argc, char *argv[])
             const std::optional<int> number = text ? parseNumber(*text, 0, 32767) : std::nullopt;
             if (!number)
                 return refuse("--pages wants a number from 0 to 32767");
-            options.pageCount = *number;
+            pageCount = *number;
         } else if (argument == "--latency") {
             const std::optional<std::string> text = value();
             const std::optional<int> number = text ? parseNumber(*text, 0, 600000) : std::nullopt;
             if (!number)
                 return refuse("--latency wants milliseconds from 0 to 600000");
-            options.latencyMs = *number;
+            latencyMs = *number;
         } else if (argument == "--version-published") {
             const std::optional<std::string> text = value();
             if (!text)
                 return refuse("--version-published wants a text");
-            options.publishedVersion = *text;
+            publishedVersion = *text;
+        } else if (argument == "--rate-limit") {
+            const std::optional<std::string> text = value();
+            const std::optional<int> number = text ? parseNumber(*text, 0, 1000000) : std::nullopt;
+            if (!number)
+                return refuse("--rate-limit wants requests a second from 0 to 1000000");
+            rateLimit = *number;
         } else {
             return refuse("unknown argument: " + std::string(argv[i]));
         }
@@ -115,20 +139,24 @@ int main(int argc, char *argv[])
     pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
     std::signal(SIGPIPE, SIG_IGN);
 
-    LoopbackServer server;
-    server.setCompressionAllowed(false);
-    SampleMarket::install(server, options);
-    if (server.start(port) < 0) {
-        std::fprintf(stderr, "sample-market: cannot listen on 127.0.0.1:%d: %s\n", port, std::strerror(errno));
-        return 1;
-    }
-    std::printf("sample-market listening on %s\n", server.baseUrl().c_str());
-    std::fflush(stdout);
-
     int received = 0;
-    sigwait(&stopSignals, &received);
-    server.stop();
-    if (options.logRequests) {
+    {
+        FakeSite site;
+        site.setPageCount(pageCount);
+        site.setLatency(std::chrono::milliseconds(latencyMs));
+        site.setPublishedVersion(publishedVersion);
+        site.setRateLimit(rateLimit);
+        if (logRequests)
+            site.setRequestObserver(logRequest);
+        if (!site.start(port)) {
+            std::fprintf(stderr, "sample-market: cannot listen on 127.0.0.1:%d: %s\n", port, std::strerror(errno));
+            return 1;
+        }
+        std::printf("sample-market listening on %s\n", site.url().c_str());
+        std::fflush(stdout);
+        sigwait(&stopSignals, &received);
+    } // the site lets answers still waiting out the latency go, then stops
+    if (logRequests) {
         std::printf("sample-market stopped (%s)\n", received == SIGINT ? "SIGINT" : "SIGTERM");
         std::fflush(stdout);
     }

@@ -1,0 +1,375 @@
+// What the history costs and saves: batch lookups against the sample marketplace limited to R requests
+// a second (and the same lookups again, answered by the history); a 100,000-name collection run recorded
+// against the same run without a history; "history --new" over a million sightings; and the memory of a
+// long batch.
+//
+//   bench-store [--rate 50] [--lookups 1000] [--pages 2000] [--days 30] [--names-per-day 33000]
+//               [--memory-lookups 10000] [--runs 3]
+#include "bench/benchcommon.h"
+#include "core/batch/batchlookup.h"
+#include "core/collect/collectionrun.h"
+#include "core/store/historyrecorder.h"
+#include "core/store/historystore.h"
+#include "tools/fakesite.h"
+#include "tools/samplemarket.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <functional>
+#include <optional>
+#include <vector>
+
+#ifndef BENCH_BUILD_TYPE
+#define BENCH_BUILD_TYPE ""
+#endif
+
+namespace {
+
+constexpr double RateBoundFactor = 1.15;
+constexpr double CachedTargetSeconds = 1;
+constexpr double RecordingTargetPercent = 10;
+constexpr double NewNamesTargetMs = 200;
+constexpr double MemoryGrowthTargetMB = 20;
+// A day's list: most names are new that day, some stay on it from the day before.
+constexpr double NamesKeptFromDayBefore = 0.1;
+
+// Resident memory now (not the peak), in MB; std::nullopt when it cannot be read.
+std::optional<double> residentMB()
+{
+    QFile statm(QStringLiteral("/proc/self/statm"));
+    if (!statm.open(QIODevice::ReadOnly))
+        return std::nullopt;
+    bool ok = false;
+    const qint64 pages = statm.readAll().split(' ').value(1).toLongLong(&ok);
+    return ok ? std::optional<double>(double(pages) * 4096 / 1e6) : std::nullopt;
+}
+
+QStringList lookupDomains(const QString &prefix, int count)
+{
+    QStringList domains;
+    for (int i = 0; i < count; ++i)
+        domains << QStringLiteral("%1%2.com").arg(prefix).arg(i);
+    return domains;
+}
+
+struct BatchFigures
+{
+    bool finished = false;
+    int done = 0;
+    int failed = 0;
+    int fromHistory = 0;
+    double seconds = 0;
+    std::size_t requests = 0;
+};
+
+// One batch to its end; onProgress sees how many are done.
+BatchFigures runBatch(FakeSite &site, HistoryStore &store, const BatchOptions &options, const QStringList &domains,
+    const std::function<void(int)> &onProgress = {})
+{
+    AppConfig config;
+    config.marketUrl = config.icpUrl = QString::fromStdString(site.url());
+    PageFetcher fetcher;
+    BatchLookup batch(fetcher, config, &store, options);
+    BatchFigures figures;
+    QEventLoop loop;
+    QObject::connect(&batch, &BatchLookup::lookedUp, &loop,
+        [&figures](const LookupRecord &, bool fromHistory) { figures.fromHistory += fromHistory; });
+    QObject::connect(&batch, &BatchLookup::progress, &loop, [&onProgress](int done, int, int) {
+        if (onProgress)
+            onProgress(done);
+    });
+    QObject::connect(&batch, &BatchLookup::finished, &loop, [&](int done, int failed, bool cancelled) {
+        figures = { !cancelled, done, failed, figures.fromHistory, 0, 0 };
+        loop.quit();
+    });
+    QTimer::singleShot(std::chrono::minutes(20), &loop, &QEventLoop::quit);
+    site.clearLog();
+    QElapsedTimer clock;
+    clock.start();
+    batch.start(domains);
+    loop.exec();
+    figures.seconds = clock.nsecsElapsed() / 1e9;
+    figures.requests = site.requests().size();
+    return figures;
+}
+
+struct CollectionFigures
+{
+    double runSeconds = 0; // until the run ended
+    double writtenSeconds = 0; // until the history held all of it
+};
+
+// One collection run of pages 1 to pages, recorded in store when there is one, until it ends by itself.
+std::optional<CollectionFigures> timeCollection(const QString &marketUrl, int pages, HistoryStore *store)
+{
+    AppConfig config;
+    config.marketUrl = marketUrl;
+    PageFetcher fetcher;
+    CollectionRun run(fetcher, config);
+    std::optional<HistoryRecorder> recorder;
+    if (store) {
+        recorder.emplace(store->path(), marketUrl);
+        recorder->record(&run);
+    }
+    qsizetype names = 0;
+    int failed = -1;
+    QEventLoop loop;
+    QObject::connect(
+        &run, &CollectionRun::namesArrived, &loop, [&names](int, const QStringList &page) { names += page.size(); });
+    QObject::connect(&run, &CollectionRun::finished, &loop, [&](int failedPages) {
+        failed = failedPages;
+        loop.quit();
+    });
+    QTimer::singleShot(std::chrono::minutes(10), &loop, &QEventLoop::quit);
+    QElapsedTimer clock;
+    clock.start();
+    run.start(1, pages);
+    loop.exec();
+    CollectionFigures figures;
+    figures.runSeconds = clock.nsecsElapsed() / 1e9;
+    if (recorder)
+        recorder->flush();
+    figures.writtenSeconds = clock.nsecsElapsed() / 1e9;
+    if (failed != 0 || names != qsizetype(pages) * SampleMarket::RowsPerPage)
+        return std::nullopt;
+    return figures;
+}
+
+// The history of days runs, one a day, each seeing namesPerDay names in one page (one transaction).
+// Returns the start of the last day, and how many names it saw first.
+std::optional<std::pair<QDateTime, int>> buildHistory(HistoryStore &store, int days, int namesPerDay)
+{
+    const QDateTime firstDay = QDateTime::currentDateTimeUtc().addDays(-days);
+    const int kept = int(namesPerDay * NamesKeptFromDayBefore);
+    QStringList yesterday;
+    for (int day = 0; day < days; ++day) {
+        const QDateTime time = firstDay.addDays(day);
+        QStringList names = yesterday.mid(0, kept);
+        for (int i = names.size(); i < namesPerDay; ++i)
+            names << QStringLiteral("d%1n%2.com").arg(day).arg(i);
+        const std::optional<qint64> run = store.beginRun(QStringLiteral("http://127.0.0.1"), 1, 1, time);
+        if (!run || !store.recordPage(*run, 1, names, time) || !store.endRun(*run, 0, false, time))
+            return std::nullopt;
+        yesterday = names.mid(kept);
+    }
+    return std::make_pair(firstDay.addDays(days - 1), namesPerDay - kept);
+}
+
+QString programPath()
+{
+    return QCoreApplication::applicationDirPath() + QStringLiteral("/vexlon-collector");
+}
+
+// "vexlon-collector history --new" from its start to its end, its rows going to /dev/null.
+std::optional<double> timeHistoryCommand(const QString &dataDir, const QDateTime &since)
+{
+    QProcess program;
+    program.setStandardOutputFile(QProcess::nullDevice());
+    program.setStandardErrorFile(QProcess::nullDevice());
+    QElapsedTimer clock;
+    clock.start();
+    program.start(programPath(),
+        { QStringLiteral("history"), QStringLiteral("--new"), QStringLiteral("--since"), since.toString(Qt::ISODate),
+            QStringLiteral("--data-dir"), dataDir });
+    if (!program.waitForFinished(60000) || program.exitStatus() != QProcess::NormalExit || program.exitCode() != 0)
+        return std::nullopt;
+    return clock.nsecsElapsed() / 1e6;
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication app(argc, argv);
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral("Times batch lookups, recording runs, and reading the history."));
+    parser.addHelpOption();
+    const auto option = [&parser](const char *name, const char *description, const char *value) {
+        const QCommandLineOption added(
+            QLatin1String(name), QLatin1String(description), QStringLiteral("n"), QLatin1String(value));
+        parser.addOption(added);
+        return added;
+    };
+    const QCommandLineOption rateOption
+        = option("rate", "Requests a second the marketplace and the batch allow.", "50");
+    const QCommandLineOption lookupsOption = option("lookups", "Lookups of the rate-limited batch.", "1000");
+    const QCommandLineOption pagesOption = option("pages", "Results pages of 50 names of the recorded run.", "2000");
+    const QCommandLineOption daysOption = option("days", "Days of runs in the large history.", "30");
+    const QCommandLineOption perDayOption = option("names-per-day", "Names each day's run sees.", "33000");
+    const QCommandLineOption memoryOption
+        = option("memory-lookups", "Lookups of the batch whose memory is read.", "10000");
+    const QCommandLineOption runsOption = option("runs", "Runs with and without the history each.", "3");
+    parser.process(app);
+    const int rate = std::clamp(parser.value(rateOption).toInt(), 1, 100000);
+    const int lookups = std::clamp(parser.value(lookupsOption).toInt(), 1, 1000000);
+    const int pages = std::clamp(parser.value(pagesOption).toInt(), 1, 30000);
+    const int days = std::clamp(parser.value(daysOption).toInt(), 2, 3650);
+    const int namesPerDay = std::clamp(parser.value(perDayOption).toInt(), 10, 1000000);
+    const int memoryLookups = std::clamp(parser.value(memoryOption).toInt(), 1000, 1000000);
+    const int runs = std::clamp(parser.value(runsOption).toInt(), 1, 20);
+
+    const char *buildType = *BENCH_BUILD_TYPE ? BENCH_BUILD_TYPE : "unnamed";
+    std::printf("store: %s build\n", buildType);
+    std::fflush(stdout);
+    bool measured = true;
+
+    FakeSite site;
+    QTemporaryDir folder;
+    if (!Bench::startSampleMarket(site, pages, 0) || !folder.isValid()) {
+        std::fprintf(stderr, "store: cannot start the sample marketplace or make a temporary folder\n");
+        return 1;
+    }
+
+    // The marketplace and the ICP site are one host here: the limit holds for both together, two
+    // requests a lookup.
+    {
+        HistoryStore store;
+        if (const std::optional<QString> failure = store.open(folder.filePath(QStringLiteral("lookups.sqlite")))) {
+            std::fprintf(stderr, "store: %s\n", qPrintable(*failure));
+            return 1;
+        }
+        site.setRateLimit(rate);
+        BatchOptions options;
+        options.politeness.requestsPerSecond = rate;
+        const QStringList domains = lookupDomains(QStringLiteral("limited"), lookups);
+        const BatchFigures first = runBatch(site, store, options, domains);
+        const double bound = 2.0 * lookups / rate;
+        const bool firstMeasured = first.finished && first.done == lookups;
+        measured = measured && firstMeasured;
+        std::printf("store: %d lookups, marketplace and batch limited to %d requests a second on one host (%zu "
+                    "requests, bound %d x 2 / %d = %.1f s): %.2f s, %d failed (target within %.2fx the bound = %.1f "
+                    "s, 0 failed): %s\n",
+            lookups, rate, first.requests, lookups, rate, bound, first.seconds, first.failed, RateBoundFactor,
+            RateBoundFactor * bound,
+            Bench::verdict(firstMeasured && first.failed == 0 && first.seconds <= RateBoundFactor * bound));
+        std::fflush(stdout);
+
+        const BatchFigures again = runBatch(site, store, options, domains);
+        const bool againMeasured = again.finished && again.done == lookups;
+        measured = measured && againMeasured;
+        std::printf("store: the same %d lookups again: %.3f s, %zu requests, %d from the history (target 0 "
+                    "requests, under %.0f s): %s\n",
+            lookups, again.seconds, again.requests, again.fromHistory, CachedTargetSeconds,
+            Bench::verdict(againMeasured && again.requests == 0 && again.fromHistory == lookups
+                && again.seconds < CachedTargetSeconds));
+        std::fflush(stdout);
+        site.setRateLimit(0);
+    }
+
+    // Runs with and without the history take turns, so that neither gets the quieter moments.
+    {
+        const QString url = QString::fromStdString(site.url());
+        std::vector<double> without;
+        std::vector<double> with;
+        std::vector<double> written;
+        bool complete = true;
+        for (int i = 0; i < runs && complete; ++i) {
+            const std::optional<CollectionFigures> plain = timeCollection(url, pages, nullptr);
+            HistoryStore store;
+            const bool opened = !store.open(folder.filePath(QStringLiteral("run%1.sqlite").arg(i)));
+            const std::optional<CollectionFigures> recorded
+                = opened ? timeCollection(url, pages, &store) : std::nullopt;
+            const QList<HistoryStore::RunSummary> stored = store.runsBetween(QDateTime(), QDateTime());
+            complete = plain && recorded && stored.size() == 1
+                && store.namesOfRun(stored[0].id).size() == qsizetype(pages) * SampleMarket::RowsPerPage;
+            if (complete) {
+                without.push_back(plain->runSeconds);
+                with.push_back(recorded->runSeconds);
+                written.push_back(recorded->writtenSeconds);
+            }
+        }
+        measured = measured && complete;
+        const double plainSeconds = Bench::median(without);
+        const double recordedSeconds = Bench::median(with);
+        const double slower = plainSeconds > 0 ? (recordedSeconds / plainSeconds - 1) * 100 : 0;
+        std::printf("store: collection run of %d pages, %d names (median of %zu each): %.3f s without the history, "
+                    "%.3f s recorded, %+.1f %% (target no more than %.0f %% slower): %s; every page in the history "
+                    "%.3f s after the start\n",
+            pages, pages * SampleMarket::RowsPerPage, with.size(), plainSeconds, recordedSeconds, slower,
+            RecordingTargetPercent, Bench::verdict(complete && slower <= RecordingTargetPercent),
+            Bench::median(written));
+        std::fflush(stdout);
+    }
+
+    {
+        const QString dataDir = folder.filePath(QStringLiteral("large"));
+        HistoryStore store;
+        QElapsedTimer clock;
+        clock.start();
+        const std::optional<std::pair<QDateTime, int>> built
+            = !store.open(HistoryStore::filePath(dataDir)) ? buildHistory(store, days, namesPerDay) : std::nullopt;
+        const double buildSeconds = clock.nsecsElapsed() / 1e9;
+        std::vector<double> queryMs;
+        bool right = built.has_value();
+        for (int i = 0; i < 5 && right; ++i) {
+            clock.restart();
+            const QList<HistoryStore::SeenName> names = store.namesSeenSince(built->first, true);
+            queryMs.push_back(clock.nsecsElapsed() / 1e6);
+            right = names.size() == built->second;
+        }
+        measured = measured && right;
+        std::printf("store: history of %d days of %d names, %d sightings (built in %.1f s): the %d new names of the "
+                    "last day (namesSeenSince, median of %zu): %.1f ms (target under %.0f ms): %s\n",
+            days, namesPerDay, days * namesPerDay, buildSeconds, built ? built->second : 0, queryMs.size(),
+            Bench::median(queryMs), NewNamesTargetMs,
+            Bench::verdict(right && Bench::median(queryMs) < NewNamesTargetMs));
+        std::fflush(stdout);
+
+        std::vector<double> commandMs;
+        for (int i = 0; i < 3 && right; ++i) {
+            const std::optional<double> ms = timeHistoryCommand(dataDir, built->first);
+            right = ms.has_value();
+            if (ms)
+                commandMs.push_back(*ms);
+        }
+        measured = measured && right;
+        std::printf("store: the same as \"vexlon-collector history --new --since ...\", start to end, rows to "
+                    "/dev/null (median of %zu): %.1f ms (target under %.0f ms): %s\n",
+            commandMs.size(), Bench::median(commandMs), NewNamesTargetMs,
+            Bench::verdict(right && Bench::median(commandMs) < NewNamesTargetMs));
+        std::fflush(stdout);
+    }
+
+    // Real lookups, as fast as the fake site answers, recorded in a history of their own.
+    {
+        HistoryStore store;
+        const bool opened = !store.open(folder.filePath(QStringLiteral("memory.sqlite")));
+        BatchOptions options;
+        options.politeness.requestsPerSecond = 1e6;
+        options.politeness.requestsAtOnce = 4;
+        std::optional<double> afterFew;
+        std::optional<double> afterAll;
+        const int few = memoryLookups / 10;
+        // The fake site's request log would grow with the batch: it is not the batch's memory.
+        const BatchFigures figures = opened
+            ? runBatch(site, store, options, lookupDomains(QStringLiteral("memory"), memoryLookups),
+                [&](int done) {
+                    if (done % 500 == 0)
+                        site.clearLog();
+                    if (done == few)
+                        afterFew = residentMB();
+                    if (done == memoryLookups)
+                        afterAll = residentMB();
+                })
+            : BatchFigures();
+        const bool right
+            = figures.finished && figures.done == memoryLookups && figures.failed == 0 && afterFew && afterAll;
+        measured = measured && right;
+        const double growth = right ? *afterAll - *afterFew : 0;
+        std::printf("store: resident memory after %d lookups %.1f MB, after %d %.1f MB (%.1f s, %d failed): %+.1f MB "
+                    "(target within %.0f MB): %s\n",
+            few, afterFew.value_or(0), memoryLookups, afterAll.value_or(0), figures.seconds, figures.failed, growth,
+            MemoryGrowthTargetMB, Bench::verdict(right && growth <= MemoryGrowthTargetMB));
+    }
+    return measured ? 0 : 1;
+}

@@ -1,0 +1,59 @@
+#pragma once
+
+#include "core/config.h"
+
+#include <QCommandLineOption>
+#include <QDate>
+#include <QStringList>
+
+#include <optional>
+
+class QCommandLineParser;
+
+struct CommandLineOutcome
+{
+    enum class Action { Run, ShowHelp, ShowVersion, Refuse };
+    Action action = Action::Run;
+    AppConfig config;
+    // Where the history is kept (empty: the user's data folder), and whether the window keeps one.
+    QString dataDir;
+    bool keepHistory = true;
+    // The help or version text to print, or why the command line was refused.
+    QString message;
+    // "table" only: the text file whose names to show, or else the day whose runs to show.
+    QString tableFile;
+    QDate tableDay;
+};
+
+// The options the window and every command share, defined and checked in one place: the sites'
+// addresses, where the history is kept, and whether it is kept.
+class SharedOptions
+{
+public:
+    SharedOptions();
+
+    // --market-url, --icp-url, --update-url, --home-url, --forum-url and --data-dir; --no-history too
+    // where it means something.
+    void addTo(QCommandLineParser &parser, bool withNoHistory) const;
+    // Reads them over outcome's defaults. Why not, naming the option and its value, when an address is
+    // refused.
+    std::optional<QString> read(const QCommandLineParser &parser, CommandLineOutcome &outcome) const;
+
+private:
+    struct UrlOption
+    {
+        QCommandLineOption option;
+        QString AppConfig::*field;
+        // Paths are appended to a base URL: a query or fragment in it would swallow them.
+        bool isBase;
+    };
+    QList<UrlOption> m_urlOptions;
+    QCommandLineOption m_dataDir;
+    QCommandLineOption m_noHistory;
+};
+
+// The window's command line: reads --market-url, --icp-url, --update-url, --home-url, --forum-url,
+// --data-dir and --no-history over the defaults.
+CommandLineOutcome parseCommandLine(const QStringList &arguments);
+// "vexlon-collector table ...": the same options, and --file or --date (today by default).
+CommandLineOutcome parseTableCommandLine(const QStringList &arguments);

@@ -1,0 +1,107 @@
+// What the three commands have in common: options read, the history opened, stdout and stderr set up
+// by commands.cpp before a command starts; the command then does its work in the event loop and says
+// when it is finished, with the program's exit code.
+#pragma once
+
+#include "cli/output.h"
+#include "core/config.h"
+#include "core/filter/domainfilter.h"
+
+#include <QObject>
+
+#include <memory>
+#include <optional>
+
+class HistoryStore;
+class Progress;
+class QCommandLineParser;
+
+// The program's exit codes.
+namespace ExitCode {
+inline constexpr int Done = 0;
+inline constexpr int SomeFailed = 1; // done, but some pages or lookups failed, or names were skipped
+inline constexpr int BadUsage = 2;
+inline constexpr int HistoryUnusable = 3;
+inline constexpr int Interrupted = 130;
+} // namespace ExitCode
+
+// What every command reads from its command line.
+struct CommandSettings
+{
+    AppConfig config;
+    QString dataDir;
+    bool keepHistory = true;
+    DomainFilter filter;
+    OutputFormat format = OutputFormat::Text;
+    bool quiet = false;
+};
+
+class Command : public QObject
+{
+    Q_OBJECT
+public:
+    enum class HistoryUse {
+        Optional, // used unless --no-history
+        Always, // the command reads it
+    };
+
+    virtual QString name() const = 0;
+    // For --help: what the command does, and what it takes besides options ("" for nothing).
+    virtual QString summary() const = 0;
+    virtual QString argumentsSyntax() const { return QString(); }
+    virtual HistoryUse historyUse() const { return HistoryUse::Optional; }
+
+    virtual void addOptions(QCommandLineParser &parser) = 0;
+    // Reads the command's own options and arguments; why they cannot be run, when they cannot.
+    virtual std::optional<QString> readOptions(const QCommandLineParser &parser) = 0;
+
+    // The columns of its rows; namesOnly: the text format shows the first alone.
+    virtual QList<Column> columns() const = 0;
+    virtual bool namesOnly() const { return true; }
+    // Rows that come over time are flushed one by one, so that a pipe sees each as it comes.
+    virtual bool rowsComeOverTime() const { return true; }
+
+    // history is null when the command runs without one.
+    void setUp(const CommandSettings &settings, HistoryStore *history, RowWriter &out, Progress &progress);
+    // Begins the work; finished() follows, at once or later.
+    virtual void start() = 0;
+    // SIGINT or SIGTERM: what is under way stops, what is finished is kept and written;
+    // finished(Interrupted) follows.
+    void interrupt();
+
+signals:
+    void finished(int exitCode);
+
+protected:
+    // Abandons what is under way; writes out what is finished and not written yet.
+    virtual void stop() = 0;
+    // Writes a row of results. When stdout takes no more, the command stops and ends with SomeFailed.
+    bool writeRow(const QStringList &values);
+    // Only the first call counts.
+    void finish(int exitCode);
+    // Without filter options every name passes, and none is taken apart to see.
+    bool passesFilter(const QString &name) const
+    {
+        return m_filtering ? m_settings.filter.matches(name) : !name.isEmpty();
+    }
+    bool isFinished() const { return m_finished; }
+
+    CommandSettings m_settings;
+    HistoryStore *m_history = nullptr;
+    RowWriter *m_out = nullptr;
+    Progress *m_progress = nullptr;
+
+private:
+    bool m_finished = false;
+    bool m_filtering = false;
+};
+
+std::unique_ptr<Command> makeCollectCommand();
+std::unique_ptr<Command> makeLookupCommand();
+std::unique_ptr<Command> makeHistoryCommand();
+
+// "1 page", "2 pages".
+QString counted(qsizetype count, const QString &thing);
+
+// Times in rows: ISO 8601 in local time with its offset from UTC, to the second.
+QString rowTime(const QDateTime &time);

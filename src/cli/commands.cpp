@@ -1,0 +1,291 @@
+#include "cli/commands.h"
+
+#include "app/commandline.h"
+#include "cli/command.h"
+#include "cli/interruption.h"
+#include "cli/progress.h"
+#include "core/store/historystore.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QRegularExpression>
+#include <QTimeZone>
+#include <QTimer>
+
+#include <csignal>
+#include <cstdio>
+
+namespace {
+
+const QString Program = QStringLiteral("vexlon-collector");
+
+std::unique_ptr<Command> makeCommand(const QString &name)
+{
+    if (name == QLatin1String("collect"))
+        return makeCollectCommand();
+    if (name == QLatin1String("lookup"))
+        return makeLookupCommand();
+    if (name == QLatin1String("history"))
+        return makeHistoryCommand();
+    return nullptr;
+}
+
+void printTo(std::FILE *stream, const QString &text)
+{
+    const QByteArray bytes = text.toUtf8();
+    std::fwrite(bytes.constData(), 1, std::size_t(bytes.size()), stream);
+    std::fflush(stream);
+}
+
+// The options that choose which names every command shows, the format and the noise.
+struct OutputOptions
+{
+    const QCommandLineOption suffix { QStringLiteral("suffix"),
+        QStringLiteral("Only names under these suffixes: \".com,.cn\", \".com.cn\", \".中国\" (repeatable)."),
+        QStringLiteral("list") };
+    const QCommandLineOption minLength { QStringLiteral("min-length"),
+        QStringLiteral("Only names at least this long before the suffix, in characters."), QStringLiteral("n") };
+    const QCommandLineOption maxLength { QStringLiteral("max-length"),
+        QStringLiteral("Only names at most this long before the suffix, in characters."), QStringLiteral("n") };
+    const QCommandLineOption kind { QStringLiteral("kind"),
+        QStringLiteral("Only names of this kind: digits, letters, alnum, hyphen or chinese."), QStringLiteral("kind") };
+    const QCommandLineOption contains { QStringLiteral("contains"),
+        QStringLiteral("Only names that hold this text (any case)."), QStringLiteral("text") };
+    const QCommandLineOption startsWith { QStringLiteral("starts-with"),
+        QStringLiteral("Only names that begin with this text."), QStringLiteral("text") };
+    const QCommandLineOption endsWith { QStringLiteral("ends-with"),
+        QStringLiteral("Only names whose part before the suffix ends with this text."), QStringLiteral("text") };
+    const QCommandLineOption exclude { QStringLiteral("exclude"),
+        QStringLiteral("Leave out names that hold this text (repeatable)."), QStringLiteral("text") };
+    const QCommandLineOption regex { QStringLiteral("regex"),
+        QStringLiteral("Only names this regular expression finds something in (any case)."), QStringLiteral("re") };
+    const QCommandLineOption format { QStringLiteral("format"),
+        QStringLiteral("text (the default), csv (UTF-8 with BOM, header row) or json (one object a line)."),
+        QStringLiteral("format"), QStringLiteral("text") };
+    const QCommandLineOption quiet { { QStringLiteral("q"), QStringLiteral("quiet") },
+        QStringLiteral("No progress line and no summary on stderr.") };
+
+    void addTo(QCommandLineParser &parser) const
+    {
+        parser.addOptions(
+            { suffix, minLength, maxLength, kind, contains, startsWith, endsWith, exclude, regex, format, quiet });
+    }
+
+    std::optional<QString> read(const QCommandLineParser &parser, CommandSettings &settings) const
+    {
+        DomainFilter &filter = settings.filter;
+        for (const QString &value : parser.values(suffix)) {
+            for (const QString &item : value.split(u',', Qt::SkipEmptyParts)) {
+                if (!item.trimmed().isEmpty())
+                    filter.suffixes.append(item.trimmed());
+            }
+        }
+        for (const auto &[option, bound] :
+            { std::pair { &minLength, &filter.minLength }, std::pair { &maxLength, &filter.maxLength } }) {
+            if (!parser.isSet(*option))
+                continue;
+            bool ok = false;
+            *bound = parser.value(*option).toInt(&ok);
+            if (!ok || *bound < 1 || *bound > 253)
+                return QStringLiteral("--%1: \"%2\" is no length from 1 to 253")
+                    .arg(option->names().constFirst(), parser.value(*option));
+        }
+        if (filter.minLength > 0 && filter.maxLength > 0 && filter.minLength > filter.maxLength)
+            return QStringLiteral("--min-length %1 is more than --max-length %2")
+                .arg(filter.minLength)
+                .arg(filter.maxLength);
+        if (parser.isSet(kind)) {
+            const std::optional<NameKind> read = nameKindFromText(parser.value(kind));
+            if (!read)
+                return QStringLiteral("--kind: \"%1\" is none of digits, letters, alnum, hyphen, chinese")
+                    .arg(parser.value(kind));
+            filter.kind = *read;
+        }
+        filter.contains = parser.value(contains);
+        filter.startsWith = parser.value(startsWith);
+        filter.endsWith = parser.value(endsWith);
+        filter.excludes = parser.values(exclude);
+        if (parser.isSet(regex)) {
+            filter.pattern = QRegularExpression(parser.value(regex), QRegularExpression::CaseInsensitiveOption);
+            if (!filter.pattern.isValid())
+                return QStringLiteral("--regex: \"%1\" is no regular expression (%2 at %3)")
+                    .arg(parser.value(regex), filter.pattern.errorString())
+                    .arg(filter.pattern.patternErrorOffset());
+        }
+        const std::optional<OutputFormat> read = outputFormatFromText(parser.value(format));
+        if (!read)
+            return QStringLiteral("--format: \"%1\" is none of text, csv, json").arg(parser.value(format));
+        settings.format = *read;
+        settings.quiet = parser.isSet(quiet);
+        return std::nullopt;
+    }
+};
+
+// The help text with the usage line of the command, not of the program alone.
+QString helpText(const QCommandLineParser &parser, const Command &command)
+{
+    QString text = parser.helpText();
+    const qsizetype lineEnd = text.indexOf(u'\n');
+    const QString syntax = command.argumentsSyntax();
+    text.replace(0, lineEnd,
+        QStringLiteral("Usage: %1 %2 [options]%3")
+            .arg(Program, command.name(), syntax.isEmpty() ? syntax : u' ' + syntax));
+    return text;
+}
+
+} // namespace
+
+namespace Commands {
+
+bool isCommand(const QString &firstArgument)
+{
+    // Asked before there is an application: no command is made here.
+    return firstArgument == QLatin1String("collect") || firstArgument == QLatin1String("lookup")
+        || firstArgument == QLatin1String("history");
+}
+
+int run(int argc, char *argv[])
+{
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(Program);
+    QCoreApplication::setApplicationVersion(QStringLiteral("1.4"));
+    // A closed stdout is found by the write that fails, not by a signal that ends the program silently.
+    std::signal(SIGPIPE, SIG_IGN);
+
+    const QStringList arguments = QCoreApplication::arguments();
+    std::unique_ptr<Command> command = makeCommand(arguments.value(1));
+    if (!command)
+        return ExitCode::BadUsage;
+    const auto refuse = [&command](const QString &message) {
+        printTo(stderr, QStringLiteral("%1 %2: %3\nTry \"%1 %2 --help\".\n").arg(Program, command->name(), message));
+        return ExitCode::BadUsage;
+    };
+
+    QCommandLineParser parser;
+    parser.setApplicationDescription(command->summary());
+    const QCommandLineOption help { { QStringLiteral("h"), QStringLiteral("help") },
+        QStringLiteral("Show this help.") };
+    parser.addOption(help);
+    // The command's own options first, then the filter and format, then the sites and the history.
+    command->addOptions(parser);
+    const OutputOptions output;
+    output.addTo(parser);
+    const SharedOptions shared;
+    shared.addTo(parser, command->historyUse() == Command::HistoryUse::Optional);
+    if (!parser.parse(QStringList { arguments.constFirst() } + arguments.mid(2)))
+        return refuse(parser.errorText());
+    if (parser.isSet(help)) {
+        printTo(stdout, helpText(parser, *command));
+        return ExitCode::Done;
+    }
+
+    CommandSettings settings;
+    CommandLineOutcome read;
+    if (const std::optional<QString> refused = shared.read(parser, read))
+        return refuse(*refused);
+    settings.config = read.config;
+    settings.dataDir = read.dataDir;
+    settings.keepHistory = read.keepHistory;
+    if (const std::optional<QString> refused = output.read(parser, settings))
+        return refuse(*refused);
+    if (const std::optional<QString> refused = command->readOptions(parser))
+        return refuse(*refused);
+
+    std::unique_ptr<HistoryStore> history;
+    if (command->historyUse() == Command::HistoryUse::Always || settings.keepHistory) {
+        history = std::make_unique<HistoryStore>();
+        if (const std::optional<QString> failure = history->open(HistoryStore::filePath(settings.dataDir))) {
+            printTo(stderr,
+                QStringLiteral("%1 %2: the history cannot be used: %3\n").arg(Program, command->name(), *failure));
+            return ExitCode::HistoryUnusable;
+        }
+    }
+
+    Progress progress(settings.quiet);
+    RowWriter out(settings.format, command->columns(), command->namesOnly(), command->rowsComeOverTime());
+    int exitCode = ExitCode::Done;
+    QObject::connect(
+        command.get(), &Command::finished, &app,
+        [&exitCode](int code) {
+            exitCode = code;
+            QCoreApplication::exit(code);
+        },
+        Qt::QueuedConnection);
+    Interruption::install(command.get(), [&command] { command->interrupt(); });
+    command->setUp(settings, history.get(), out, progress);
+    if (!out.begin())
+        return ExitCode::SomeFailed;
+    command->start();
+    app.exec();
+    // Its operations go before the history they may write to.
+    command.reset();
+    return out.flush() || exitCode != ExitCode::Done ? exitCode : ExitCode::SomeFailed;
+}
+
+} // namespace Commands
+
+void Command::setUp(const CommandSettings &settings, HistoryStore *history, RowWriter &out, Progress &progress)
+{
+    m_settings = settings;
+    m_filtering = !settings.filter.isEmpty();
+    m_history = history;
+    m_out = &out;
+    m_progress = &progress;
+}
+
+void Command::interrupt()
+{
+    if (m_finished)
+        return;
+    stop();
+    finish(ExitCode::Interrupted);
+}
+
+bool Command::writeRow(const QStringList &values)
+{
+    m_progress->makeWay();
+    const bool written = m_out->write(values);
+    m_progress->comeBack();
+    if (written)
+        return true;
+    if (!m_finished) {
+        // Stopped once the rows being handed on now have gone by.
+        QTimer::singleShot(0, this, [this] {
+            if (m_finished)
+                return;
+            m_progress->warn(QStringLiteral("%1 %2: stdout takes no more results; stopped").arg(Program, name()));
+            stop();
+            finish(ExitCode::SomeFailed);
+        });
+    }
+    return false;
+}
+
+void Command::finish(int exitCode)
+{
+    if (m_finished)
+        return;
+    m_finished = true;
+    emit finished(exitCode);
+}
+
+QString counted(qsizetype count, const QString &thing)
+{
+    return QStringLiteral("%1 %2%3").arg(count).arg(thing, count == 1 ? QString() : QStringLiteral("s"));
+}
+
+QString rowTime(const QDateTime &time)
+{
+    if (!time.isValid())
+        return QString();
+    // The C library looks at the time zone file again for each local time it makes: the zone is read once.
+    static const QTimeZone zone = QTimeZone::systemTimeZone();
+    // The names of a page share their time: the last one made is kept.
+    static qint64 lastTime = 0;
+    static QString lastText;
+    if (time.toMSecsSinceEpoch() / 1000 != lastTime || lastText.isEmpty()) {
+        lastTime = time.toMSecsSinceEpoch() / 1000;
+        lastText = time.toOffsetFromUtc(zone.offsetFromUtc(time)).toString(Qt::ISODate);
+    }
+    return lastText;
+}

@@ -1,0 +1,302 @@
+// lookup [DOMAIN...]: the window's lookup for each domain, politely, answers younger than --max-age from
+// the history; one row per domain, in the order the domains were given.
+#include "cli/command.h"
+#include "cli/progress.h"
+#include "core/batch/batchlookup.h"
+#include "core/text/domainname.h"
+
+#include <QCommandLineParser>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QHash>
+#include <QRegularExpression>
+#include <QSet>
+#include <QTimer>
+
+#include <cmath>
+#include <cstdio>
+
+#include <unistd.h>
+
+namespace {
+
+// "90s", "30m", "12h", "2d" or plain seconds; std::nullopt for anything else or more than ten years.
+std::optional<qint64> secondsOf(const QString &text)
+{
+    static const QRegularExpression form(QStringLiteral("^\\s*(\\d{1,12})\\s*([smhd]?)\\s*$"));
+    const QRegularExpressionMatch match = form.match(text);
+    if (!match.hasMatch())
+        return std::nullopt;
+    const QString unit = match.captured(2);
+    const qint64 factor = unit == QLatin1String("d") ? 86400
+        : unit == QLatin1String("h")                 ? 3600
+        : unit == QLatin1String("m")                 ? 60
+                                                     : 1;
+    const qint64 seconds = match.captured(1).toLongLong() * factor;
+    return seconds <= 10LL * 366 * 86400 ? std::optional<qint64>(seconds) : std::nullopt;
+}
+
+QString icpText(IcpFiling filing)
+{
+    switch (filing) {
+    case IcpFiling::Filed:
+        return QStringLiteral("filed");
+    case IcpFiling::NotFiled:
+        return QStringLiteral("not filed");
+    case IcpFiling::Unknown:
+        break;
+    }
+    return QStringLiteral("failed");
+}
+
+QString failureOf(const LookupRecord &record)
+{
+    QStringList parts;
+    if (!record.backorderFailure.isEmpty())
+        parts << QStringLiteral("backorder page: ") + record.backorderFailure;
+    if (!record.icpFailure.isEmpty())
+        parts << QStringLiteral("ICP: ") + record.icpFailure;
+    return parts.join(QLatin1String("; "));
+}
+
+class LookupCommand : public Command
+{
+public:
+    QString name() const override { return QStringLiteral("lookup"); }
+    QString summary() const override
+    {
+        return QStringLiteral("Looks up domains as a double-click in the window does (backorder page, then ICP\n"
+                              "filing): the given ones, or one per line from stdin. Politely: at most --rate\n"
+                              "requests a second and --at-once at a time to any one host; 429 and 503 are retried\n"
+                              "after Retry-After. Answers younger than --max-age come from the history. One row\n"
+                              "per domain, in the order given. Names that cannot be looked up are told on stderr\n"
+                              "and skipped. Exit codes: 0 done, 1 some lookups failed or names were skipped,\n"
+                              "2 bad usage, 3 the history cannot be used, 130 interrupted.");
+    }
+    QString argumentsSyntax() const override { return QStringLiteral("[DOMAIN...]"); }
+
+    void addOptions(QCommandLineParser &parser) override
+    {
+        parser.addOptions({ m_maxAgeOption, m_refreshOption, m_rateOption, m_atOnceOption });
+        parser.addPositionalArgument(QStringLiteral("DOMAIN"), QStringLiteral("Domains to look up; none: read stdin."));
+    }
+
+    std::optional<QString> readOptions(const QCommandLineParser &parser) override
+    {
+        const std::optional<qint64> maxAge = secondsOf(parser.value(m_maxAgeOption));
+        if (!maxAge)
+            return QStringLiteral("--max-age: \"%1\" is no age like 90s, 30m, 12h, 2d or plain seconds")
+                .arg(parser.value(m_maxAgeOption));
+        m_options.maxAgeSeconds = *maxAge;
+        m_options.refresh = parser.isSet(m_refreshOption);
+        bool ok = false;
+        const double rate = parser.value(m_rateOption).toDouble(&ok);
+        if (!ok || !std::isfinite(rate) || rate <= 0 || rate > 1e6)
+            return QStringLiteral("--rate: \"%1\" is no number of requests a second above 0")
+                .arg(parser.value(m_rateOption));
+        m_options.politeness.requestsPerSecond = rate;
+        const int atOnce = parser.value(m_atOnceOption).toInt(&ok);
+        if (!ok || atOnce < 1 || atOnce > 64)
+            return QStringLiteral("--at-once: \"%1\" is no number from 1 to 64").arg(parser.value(m_atOnceOption));
+        m_options.politeness.requestsAtOnce = atOnce;
+
+        m_given = parser.positionalArguments();
+        if (m_given.isEmpty()) {
+            if (::isatty(STDIN_FILENO) == 1)
+                return QStringLiteral("no domains: give them as arguments, or one per line on stdin");
+            m_readStdin = true;
+        }
+        return std::nullopt;
+    }
+
+    QList<Column> columns() const override
+    {
+        QList<Column> columns;
+        for (const char *name : { "domain", "looked_up", "deletion_type", "deletion_time", "deadline", "platform",
+                 "price", "rmb", "deposit", "icp", "licence", "source", "failure" })
+            columns.append({ QLatin1String(name) });
+        return columns;
+    }
+    bool namesOnly() const override { return false; }
+
+    void start() override
+    {
+        const QStringList domains = usableDomains();
+        m_rows.resize(domains.size());
+        for (qsizetype i = 0; i < domains.size(); ++i)
+            m_indexOf.insert(domains[i], i);
+        if (domains.isEmpty()) {
+            m_progress->summary(summaryLine());
+            finish(m_skipped > 0 ? ExitCode::SomeFailed : ExitCode::Done);
+            return;
+        }
+        m_fetcher = std::make_unique<PageFetcher>();
+        m_batch = std::make_unique<BatchLookup>(*m_fetcher, m_settings.config, m_history, m_options);
+        connect(m_batch.get(), &BatchLookup::lookedUp, this, &LookupCommand::lookedUp);
+        connect(m_batch.get(), &BatchLookup::progress, this, [this](int done, int total, int failed) {
+            m_done = done;
+            m_total = total;
+            m_failed = failed;
+            showProgress();
+        });
+        connect(m_batch.get(), &BatchLookup::waiting, this, [this](const QString &host, qint64 milliseconds) {
+            m_waitingFor = host;
+            m_waitClock.start();
+            m_waitMs = milliseconds;
+            showProgress();
+        });
+        connect(m_batch.get(), &BatchLookup::finished, this, [this](int, int failed, bool cancelled) {
+            if (cancelled)
+                return;
+            m_failed = failed;
+            writeFinishedRows(true);
+            m_progress->summary(summaryLine());
+            finish(m_failed > 0 || m_skipped > 0 ? ExitCode::SomeFailed : ExitCode::Done);
+        });
+        // The waiting time counts down on the progress line.
+        connect(&m_ticker, &QTimer::timeout, this, &LookupCommand::showProgress);
+        m_ticker.start(250);
+        m_total = int(domains.size());
+        showProgress();
+        m_batch->start(domains);
+    }
+
+protected:
+    void stop() override
+    {
+        m_ticker.stop();
+        if (m_batch)
+            m_batch->cancel();
+        writeFinishedRows(true);
+        m_progress->summary(summaryLine() + QStringLiteral(" · interrupted"));
+    }
+
+private:
+    // The names given, those that cannot be looked up told and left out, each once, through the filter.
+    QStringList usableDomains()
+    {
+        QStringList names = m_given;
+        if (m_readStdin) {
+            QFile in;
+            if (in.open(stdin, QIODevice::ReadOnly)) {
+                QString text = QString::fromUtf8(in.readAll());
+                if (text.startsWith(QChar(0xfeff)))
+                    text.remove(0, 1);
+                for (const QString &line : text.split(u'\n')) {
+                    if (!line.trimmed().isEmpty())
+                        names.append(line.trimmed());
+                }
+            }
+        }
+        QStringList domains;
+        QSet<QString> taken;
+        for (const QString &name : std::as_const(names)) {
+            if (const std::optional<QString> reason = unusableNameReason(name)) {
+                ++m_skipped;
+                m_progress->warn(
+                    QStringLiteral("vexlon-collector lookup: skipped \"%1\": %2")
+                        .arg(visibleName(name.left(80)) + (name.size() > 80 ? QStringLiteral("…") : QString()),
+                            *reason));
+                continue;
+            }
+            const QString domain = name.toLower();
+            if (!taken.contains(domain) && passesFilter(domain)) {
+                taken.insert(domain);
+                domains.append(domain);
+            }
+        }
+        return domains;
+    }
+
+    void lookedUp(const LookupRecord &record, bool fromHistory)
+    {
+        m_fromHistory += fromHistory;
+        const BackorderPage &values = record.values;
+        const QStringList row { record.domain, rowTime(record.time), values.deletionType, values.deletionTime,
+            values.deadline, values.platform, values.price, values.rmb, values.deposit, icpText(record.filing),
+            record.licence, fromHistory ? QStringLiteral("history") : QStringLiteral("site"), failureOf(record) };
+        const auto found = m_indexOf.constFind(record.domain);
+        if (found == m_indexOf.constEnd()) {
+            writeRow(row);
+            return;
+        }
+        m_rows[*found] = row;
+        writeFinishedRows(false);
+    }
+
+    // In the order given: a row waits for those before it, unless the command stops.
+    void writeFinishedRows(bool stopping)
+    {
+        for (; m_written < m_rows.size(); ++m_written) {
+            if (!m_rows[m_written]) {
+                if (stopping)
+                    continue;
+                return;
+            }
+            writeRow(*std::exchange(m_rows[m_written], std::nullopt));
+        }
+    }
+
+    void showProgress()
+    {
+        QString line = QStringLiteral("lookup %1/%2 · %3 failed").arg(m_done).arg(m_total).arg(m_failed);
+        if (m_waitClock.isValid()) {
+            const qint64 left = m_waitMs - m_waitClock.elapsed();
+            if (left > 0)
+                line += QStringLiteral(" · waiting %1 s for %2").arg((left + 999) / 1000).arg(m_waitingFor);
+            else
+                m_waitClock.invalidate();
+        }
+        m_progress->show(line);
+    }
+
+    QString summaryLine() const
+    {
+        QString line
+            = QStringLiteral("lookup: %1 of %2").arg(m_done).arg(counted(m_rows.size(), QStringLiteral("domain")));
+        if (m_fromHistory > 0)
+            line += QStringLiteral(" · %1 from the history").arg(m_fromHistory);
+        if (m_failed > 0)
+            line += QStringLiteral(" · %1 failed").arg(m_failed);
+        if (m_skipped > 0)
+            line += QStringLiteral(" · %1 skipped").arg(m_skipped);
+        return line;
+    }
+
+    const QCommandLineOption m_maxAgeOption { QStringLiteral("max-age"),
+        QStringLiteral("Take answers of the history younger than this: 90s, 30m, 12h, 2d or seconds (default 12h)."),
+        QStringLiteral("age"), QStringLiteral("12h") };
+    const QCommandLineOption m_refreshOption { QStringLiteral("refresh"),
+        QStringLiteral("Ask the sites again, whatever the history holds.") };
+    const QCommandLineOption m_rateOption { QStringLiteral("rate"),
+        QStringLiteral("At most R requests a second to any one host (default 2)."), QStringLiteral("R"),
+        QStringLiteral("2") };
+    const QCommandLineOption m_atOnceOption { QStringLiteral("at-once"),
+        QStringLiteral("At most N requests at a time to any one host (default 1)."), QStringLiteral("N"),
+        QStringLiteral("1") };
+
+    BatchOptions m_options;
+    QStringList m_given;
+    bool m_readStdin = false;
+    std::unique_ptr<PageFetcher> m_fetcher; // made when the command starts, when there is an application
+    std::unique_ptr<BatchLookup> m_batch; // goes before the fetcher
+    QHash<QString, qsizetype> m_indexOf;
+    QList<std::optional<QStringList>> m_rows; // finished and not written yet
+    qsizetype m_written = 0;
+    int m_done = 0;
+    int m_total = 0;
+    int m_failed = 0;
+    int m_fromHistory = 0;
+    int m_skipped = 0;
+    QString m_waitingFor;
+    QElapsedTimer m_waitClock;
+    qint64 m_waitMs = 0;
+    QTimer m_ticker;
+};
+
+} // namespace
+
+std::unique_ptr<Command> makeLookupCommand()
+{
+    return std::make_unique<LookupCommand>();
+}

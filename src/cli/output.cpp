@@ -1,0 +1,134 @@
+#include "cli/output.h"
+
+#include "core/text/domainname.h"
+
+#include <QByteArray>
+
+std::optional<OutputFormat> outputFormatFromText(const QString &text)
+{
+    if (text == QLatin1String("text"))
+        return OutputFormat::Text;
+    if (text == QLatin1String("csv"))
+        return OutputFormat::Csv;
+    if (text == QLatin1String("json"))
+        return OutputFormat::Json;
+    return std::nullopt;
+}
+
+QString csvField(const QString &value)
+{
+    if (!value.contains(u',') && !value.contains(u'"') && !value.contains(u'\r') && !value.contains(u'\n'))
+        return value;
+    QString quoted = value;
+    quoted.replace(u'"', QLatin1String("\"\""));
+    return u'"' + quoted + u'"';
+}
+
+QString jsonString(const QString &value)
+{
+    QString out;
+    out.reserve(value.size() + 2);
+    out += u'"';
+    for (const QChar c : value) {
+        switch (c.unicode()) {
+        case '"':
+            out += QLatin1String("\\\"");
+            break;
+        case '\\':
+            out += QLatin1String("\\\\");
+            break;
+        case '\n':
+            out += QLatin1String("\\n");
+            break;
+        case '\r':
+            out += QLatin1String("\\r");
+            break;
+        case '\t':
+            out += QLatin1String("\\t");
+            break;
+        default:
+            // Control characters must be escaped; the two line separators are, so that a JavaScript
+            // reader of a line never sees a line break in it.
+            if (c.unicode() < 0x20 || c.unicode() == 0x2028 || c.unicode() == 0x2029)
+                out += QStringLiteral("\\u%1").arg(c.unicode(), 4, 16, QLatin1Char('0'));
+            else
+                out += c;
+        }
+    }
+    out += u'"';
+    return out;
+}
+
+RowWriter::RowWriter(
+    OutputFormat format, const QList<Column> &columns, bool namesOnly, bool eachRowFlushed, std::FILE *out)
+    : m_format(format)
+    , m_columns(columns)
+    , m_namesOnly(namesOnly)
+    , m_eachRowFlushed(eachRowFlushed)
+    , m_out(out)
+{ }
+
+bool RowWriter::flush()
+{
+    m_failed = m_failed || std::fflush(m_out) != 0;
+    return !m_failed;
+}
+
+bool RowWriter::begin()
+{
+    if (m_format != OutputFormat::Csv)
+        return true;
+    QStringList names;
+    for (const Column &column : m_columns)
+        names.append(csvField(column.name));
+    return put(QChar(0xfeff) + names.join(u',') + QLatin1String("\r\n"));
+}
+
+bool RowWriter::write(const QStringList &values)
+{
+    switch (m_format) {
+    case OutputFormat::Text: {
+        // A tab or line break inside a value would make a row of it: each becomes a blank, and every
+        // other control character the replacement character.
+        QStringList fields;
+        for (qsizetype i = 0; i < (m_namesOnly ? 1 : values.size()); ++i) {
+            QString field = values.value(i);
+            for (QChar &c : field) {
+                if (c == u'\t' || c == u'\r' || c == u'\n')
+                    c = u' ';
+            }
+            fields.append(visibleName(field));
+        }
+        return put(fields.join(u'\t') + u'\n');
+    }
+    case OutputFormat::Csv: {
+        QStringList fields;
+        for (const QString &value : values)
+            fields.append(csvField(value));
+        return put(fields.join(u',') + QLatin1String("\r\n"));
+    }
+    case OutputFormat::Json: {
+        QString line = QStringLiteral("{");
+        for (qsizetype i = 0; i < m_columns.size(); ++i) {
+            const QString value = values.value(i);
+            bool isNumber = false;
+            if (m_columns[i].numeric)
+                value.toLongLong(&isNumber);
+            line += (i ? QLatin1String(",") : QLatin1String("")) + jsonString(m_columns[i].name) + u':'
+                + (isNumber ? value : jsonString(value));
+        }
+        return put(line + QLatin1String("}\n"));
+    }
+    }
+    return false;
+}
+
+bool RowWriter::put(const QString &line)
+{
+    if (m_failed)
+        return false;
+    const QByteArray bytes = line.toUtf8();
+    m_failed = std::fwrite(bytes.constData(), 1, std::size_t(bytes.size()), m_out) != std::size_t(bytes.size())
+        || (m_eachRowFlushed && std::fflush(m_out) != 0);
+    return !m_failed;
+}

@@ -1,0 +1,172 @@
+#include "core/filter/domainfilter.h"
+
+#include <QSet>
+#include <QUrl>
+
+namespace {
+
+// Suffixes of more than one label that registries sell names under; any other suffix is the last
+// label alone.
+const QSet<QString> &multiLabelSuffixes()
+{
+    static const QSet<QString> suffixes = [] {
+        QSet<QString> set;
+        // China: the kinds of organisation and the provinces, regions and cities.
+        for (const char *second : { "com", "net", "org", "gov", "edu", "ac", "mil", "bj", "sh", "tj", "cq", "he", "sx",
+                 "nm", "ln", "jl", "hl", "js", "zj", "ah", "fj", "jx", "sd", "ha", "hb", "hn", "gd", "gx", "hi", "sc",
+                 "gz", "yn", "xz", "sn", "gs", "qh", "nx", "xj", "tw", "hk", "mo" })
+            set.insert(QLatin1String(second) + QLatin1String(".cn"));
+        for (const char *other : { "com.hk", "net.hk", "org.hk", "com.tw", "net.tw", "org.tw", "idv.tw", "com.mo",
+                 "co.uk", "org.uk", "me.uk", "ltd.uk", "plc.uk" })
+            set.insert(QLatin1String(other));
+        return set;
+    }();
+    return suffixes;
+}
+
+// Lower-case Unicode, ideographic full stops read as dots, no trailing dot, ACE labels decoded.
+QString normalised(const QString &name)
+{
+    QString text = name.trimmed().toLower();
+    for (QChar &c : text) {
+        if (c == QChar(0x3002) || c == QChar(0xff0e) || c == QChar(0xff61))
+            c = u'.';
+    }
+    if (text.endsWith(u'.'))
+        text.chop(1);
+    if (text.contains(QLatin1String("xn--"))) {
+        QStringList labels = text.split(u'.');
+        for (QString &label : labels) {
+            if (label.startsWith(QLatin1String("xn--"))) {
+                const QString decoded = QUrl::fromAce(label.toLatin1(), QUrl::IgnoreIDNWhitelist);
+                if (!decoded.isEmpty())
+                    label = decoded.toLower();
+            }
+        }
+        text = labels.join(u'.');
+    }
+    return text;
+}
+
+QString normalisedSuffix(const QString &suffix)
+{
+    const QString text = normalised(suffix);
+    return text.isEmpty() || text.startsWith(u'.') ? text : u'.' + text;
+}
+
+bool isAsciiLetter(char32_t c)
+{
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+}
+
+bool isAsciiDigit(char32_t c)
+{
+    return c >= '0' && c <= '9';
+}
+
+} // namespace
+
+DomainParts splitDomain(const QString &domain)
+{
+    const QString name = normalised(domain);
+    const qsizetype lastDot = name.lastIndexOf(u'.');
+    if (lastDot < 0)
+        return { name, QString() };
+    const qsizetype dotBefore = lastDot > 0 ? name.lastIndexOf(u'.', lastDot - 1) : -1;
+    if (dotBefore > 0 && multiLabelSuffixes().contains(name.mid(dotBefore + 1)))
+        return { name.left(dotBefore), name.mid(dotBefore) };
+    return { name.left(lastDot), name.mid(lastDot) };
+}
+
+NameKind kindOf(const QString &label)
+{
+    bool digits = false, letters = false, hyphen = false, han = false, other = false;
+    for (const char32_t c : label.toUcs4()) {
+        if (isAsciiDigit(c))
+            digits = true;
+        else if (isAsciiLetter(c))
+            letters = true;
+        else if (c == '-')
+            hyphen = true;
+        else if (QChar::script(c) == QChar::Script_Han)
+            han = true;
+        else
+            other = true;
+    }
+    if (han)
+        return NameKind::Chinese;
+    if (other)
+        return NameKind::Any;
+    if (hyphen)
+        return NameKind::WithHyphen;
+    if (digits && letters)
+        return NameKind::DigitsAndLetters;
+    if (digits)
+        return NameKind::DigitsOnly;
+    return letters ? NameKind::LettersOnly : NameKind::Any;
+}
+
+std::optional<NameKind> nameKindFromText(const QString &text)
+{
+    for (const NameKind kind : { NameKind::DigitsOnly, NameKind::LettersOnly, NameKind::DigitsAndLetters,
+             NameKind::WithHyphen, NameKind::Chinese }) {
+        if (text.trimmed().compare(nameKindText(kind), Qt::CaseInsensitive) == 0)
+            return kind;
+    }
+    return std::nullopt;
+}
+
+QString nameKindText(NameKind kind)
+{
+    switch (kind) {
+    case NameKind::Any:
+        return QString();
+    case NameKind::DigitsOnly:
+        return QStringLiteral("digits");
+    case NameKind::LettersOnly:
+        return QStringLiteral("letters");
+    case NameKind::DigitsAndLetters:
+        return QStringLiteral("alnum");
+    case NameKind::WithHyphen:
+        return QStringLiteral("hyphen");
+    case NameKind::Chinese:
+        return QStringLiteral("chinese");
+    }
+    return QString();
+}
+
+bool DomainFilter::isEmpty() const
+{
+    return suffixes.isEmpty() && minLength <= 0 && maxLength <= 0 && kind == NameKind::Any && contains.isEmpty()
+        && startsWith.isEmpty() && endsWith.isEmpty() && excludes.isEmpty() && pattern.pattern().isEmpty();
+}
+
+bool DomainFilter::matches(const QString &domain) const
+{
+    const DomainParts parts = splitDomain(domain);
+    if (parts.label.isEmpty())
+        return false;
+    const QString name = parts.label + parts.suffix;
+
+    if (!suffixes.isEmpty()) {
+        const bool listed = std::any_of(suffixes.begin(), suffixes.end(),
+            [&parts](const QString &suffix) { return normalisedSuffix(suffix) == parts.suffix; });
+        if (!listed)
+            return false;
+    }
+    const qsizetype length = parts.label.toUcs4().size();
+    if ((minLength > 0 && length < minLength) || (maxLength > 0 && length > maxLength))
+        return false;
+    if (kind != NameKind::Any && kindOf(parts.label) != kind)
+        return false;
+    if (!name.contains(contains, Qt::CaseInsensitive) || !parts.label.startsWith(startsWith, Qt::CaseInsensitive)
+        || !parts.label.endsWith(endsWith, Qt::CaseInsensitive))
+        return false;
+    for (const QString &excluded : excludes) {
+        if (!excluded.isEmpty() && name.contains(excluded, Qt::CaseInsensitive))
+            return false;
+    }
+    if (!pattern.pattern().isEmpty() && !pattern.match(name).hasMatch())
+        return false;
+    return true;
+}

@@ -1,0 +1,597 @@
+#include "core/store/historystore.h"
+
+#include <QAtomicInteger>
+#include <QDir>
+#include <QFileInfo>
+#include <QSqlDatabase>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QStandardPaths>
+#include <QVariant>
+
+#include <limits>
+
+namespace {
+
+// "VXLN": tells our files from other programs' SQLite databases.
+constexpr int ApplicationId = 0x56584C4E;
+constexpr int DefaultBusyTimeoutMs = 5000;
+
+// The current layout. Times are milliseconds since 1970 UTC. The domains table holds each name once
+// with the first and last time a run saw it, kept up to date as pages are recorded, so that "new
+// since" reads one index instead of every sighting. Every statement may be run again: a migration
+// runs them all after moving the tables it rebuilds out of the way.
+const char *const CurrentLayout[] = {
+    "CREATE TABLE IF NOT EXISTS runs ("
+    " id INTEGER PRIMARY KEY,"
+    " market_url TEXT NOT NULL,"
+    " started INTEGER NOT NULL,"
+    " ended INTEGER," // NULL while running, or when the program ended first
+    " first_page INTEGER NOT NULL,"
+    " last_page INTEGER NOT NULL,"
+    " pages_failed INTEGER NOT NULL DEFAULT 0,"
+    " stopped INTEGER NOT NULL DEFAULT 0)",
+    "CREATE INDEX IF NOT EXISTS runs_started ON runs (started)",
+    "CREATE TABLE IF NOT EXISTS domains ("
+    " id INTEGER PRIMARY KEY,"
+    " name TEXT NOT NULL UNIQUE,"
+    " first_seen INTEGER NOT NULL)",
+    "CREATE INDEX IF NOT EXISTS domains_first_seen ON domains (first_seen)",
+    "CREATE TABLE IF NOT EXISTS sightings ("
+    " id INTEGER PRIMARY KEY,"
+    " run INTEGER NOT NULL REFERENCES runs (id),"
+    " domain INTEGER NOT NULL REFERENCES domains (id),"
+    " page INTEGER NOT NULL,"
+    " position INTEGER NOT NULL," // 1 for the page's first name
+    " seen INTEGER NOT NULL)",
+    "CREATE INDEX IF NOT EXISTS sightings_run ON sightings (run, page, position)",
+    "CREATE INDEX IF NOT EXISTS sightings_domain ON sightings (domain, seen)",
+    // Only ever appended to, unlike an index of the names' last sighting.
+    "CREATE INDEX IF NOT EXISTS sightings_seen ON sightings (seen)",
+    "CREATE TABLE IF NOT EXISTS lookups ("
+    " id INTEGER PRIMARY KEY,"
+    " domain TEXT NOT NULL,"
+    " time INTEGER,"
+    " backorder_read INTEGER NOT NULL,"
+    " backorder_failure TEXT NOT NULL,"
+    " backorder_page INTEGER NOT NULL,"
+    " deletion_type TEXT NOT NULL,"
+    " deletion_time TEXT NOT NULL,"
+    " deadline TEXT NOT NULL,"
+    " whois TEXT NOT NULL,"
+    " whois_cut INTEGER NOT NULL," // the page's whois was longer than what is kept
+    " booking_closed INTEGER NOT NULL,"
+    " platform TEXT NOT NULL,"
+    " price TEXT NOT NULL,"
+    " rmb TEXT NOT NULL,"
+    " deposit TEXT NOT NULL,"
+    " icp_state TEXT NOT NULL CHECK (icp_state IN ('filed', 'not filed', 'failed')),"
+    " licence TEXT NOT NULL,"
+    " icp_failure TEXT NOT NULL)",
+    "CREATE INDEX IF NOT EXISTS lookups_domain ON lookups (domain, time)",
+};
+
+// Version 1 had the same runs and lookups, and sightings that held the domain's text:
+//   sightings (id, run, domain TEXT, page, position, seen), indexed sightings_run (run, page,
+//   position) and sightings_domain (domain, seen).
+// Its sightings move aside, the current layout is made, and the names move into domains.
+const char *const FromVersion1[] = {
+    "DROP INDEX IF EXISTS sightings_run",
+    "DROP INDEX IF EXISTS sightings_domain",
+    "ALTER TABLE sightings RENAME TO sightings_v1",
+    nullptr, // the current layout
+    "INSERT INTO domains (name, first_seen)"
+    " SELECT domain, min(seen) FROM sightings_v1 GROUP BY domain ORDER BY min(seen), min(id)",
+    "INSERT INTO sightings (id, run, domain, page, position, seen)"
+    " SELECT s.id, s.run, d.id, s.page, s.position, s.seen FROM sightings_v1 s JOIN domains d ON d.name = s.domain",
+    "DROP TABLE sightings_v1",
+};
+
+const QString LookupColumns = QStringLiteral(
+    "domain, time, backorder_read, backorder_failure, backorder_page, deletion_type, deletion_time, deadline, "
+    "whois, whois_cut, booking_closed, platform, price, rmb, deposit, icp_state, licence, icp_failure");
+
+QVariant timeValue(const QDateTime &time)
+{
+    return time.isValid() ? QVariant(time.toMSecsSinceEpoch()) : QVariant(QMetaType::fromType<qint64>());
+}
+
+QDateTime timeOf(const QVariant &value)
+{
+    return value.isNull() ? QDateTime() : QDateTime::fromMSecsSinceEpoch(value.toLongLong(), Qt::UTC);
+}
+
+QString icpStateText(IcpFiling filing)
+{
+    switch (filing) {
+    case IcpFiling::Filed:
+        return QStringLiteral("filed");
+    case IcpFiling::NotFiled:
+        return QStringLiteral("not filed");
+    case IcpFiling::Unknown:
+        break;
+    }
+    return QStringLiteral("failed");
+}
+
+IcpFiling icpStateOf(const QString &text)
+{
+    if (text == QLatin1String("filed"))
+        return IcpFiling::Filed;
+    return text == QLatin1String("not filed") ? IcpFiling::NotFiled : IcpFiling::Unknown;
+}
+
+} // namespace
+
+struct HistoryStore::Private
+{
+    const QString connection = QStringLiteral("vexlon-history-%1").arg(nextConnection.fetchAndAddRelaxed(1));
+    QSqlDatabase db;
+    QString path;
+    bool ready = false;
+    int busyTimeoutMs = DefaultBusyTimeoutMs;
+    QString error;
+    // Prepared once: a page's names are written through them.
+    std::optional<QSqlQuery> addName;
+    std::optional<QSqlQuery> findName;
+    std::optional<QSqlQuery> seenEarlier;
+    std::optional<QSqlQuery> addSighting;
+
+    static inline QAtomicInteger<quint64> nextConnection;
+
+    // What SQLite said, and what that means for the user.
+    QString reasonOf(const QSqlError &error) const
+    {
+        const QString said = error.databaseText().isEmpty() ? error.text() : error.databaseText();
+        switch (error.nativeErrorCode().toInt()) {
+        case 5: // SQLITE_BUSY
+        case 6: // SQLITE_LOCKED
+            return QStringLiteral("another program kept the history locked for more than %1 ms (%2)")
+                .arg(busyTimeoutMs)
+                .arg(said);
+        case 8: // SQLITE_READONLY
+            return QStringLiteral("the history cannot be written (%1)").arg(said);
+        case 11: // SQLITE_CORRUPT
+        case 26: // SQLITE_NOTADB
+            return QStringLiteral("the file is damaged or no database (%1); it is left as it is").arg(said);
+        case 13: // SQLITE_FULL
+            return QStringLiteral("the disk is full (%1)").arg(said);
+        case 14: // SQLITE_CANTOPEN
+            return QStringLiteral("the history, or the journal beside it, cannot be opened (%1)").arg(said);
+        default:
+            return said;
+        }
+    }
+
+    bool fail(const QString &what, const QSqlError &sqlError)
+    {
+        error = what + QStringLiteral(": ") + reasonOf(sqlError);
+        return false;
+    }
+
+    bool exec(QSqlQuery &query, const QString &what) { return query.exec() || fail(what, query.lastError()); }
+
+    bool exec(const QString &statement, const QString &what)
+    {
+        QSqlQuery query(db);
+        return query.exec(statement) || fail(what, query.lastError());
+    }
+
+    // A value a statement without parameters reads, or an invalid QVariant after setting the error.
+    QVariant valueOf(const QString &statement, const QString &what)
+    {
+        QSqlQuery query(db);
+        if (query.exec(statement) && query.next())
+            return query.value(0);
+        fail(what, query.lastError());
+        return QVariant();
+    }
+
+    // Writes take the lock at once, so that a busy store makes them wait, and fail as a whole.
+    template <typename Writes> bool transaction(const QString &what, Writes writes)
+    {
+        if (!ready) {
+            error = what + QStringLiteral(": the history is not open");
+            return false;
+        }
+        error.clear();
+        if (!exec(QStringLiteral("BEGIN IMMEDIATE"), what))
+            return false;
+        if (writes() && exec(QStringLiteral("COMMIT"), what))
+            return true;
+        QSqlQuery(db).exec(QStringLiteral("ROLLBACK"));
+        return false;
+    }
+
+    bool openFile(const QString &path);
+    bool createOrMigrate(int version);
+    void close()
+    {
+        addName.reset();
+        findName.reset();
+        seenEarlier.reset();
+        addSighting.reset();
+        ready = false;
+        if (db.isValid()) {
+            db.close();
+            db = QSqlDatabase();
+            QSqlDatabase::removeDatabase(connection);
+        }
+    }
+};
+
+HistoryStore::HistoryStore()
+    : d(new Private)
+{ }
+
+HistoryStore::~HistoryStore()
+{
+    d->close();
+    delete d;
+}
+
+QString HistoryStore::filePath(const QString &dataDir)
+{
+    const QString folder
+        = dataDir.isEmpty() ? QStandardPaths::writableLocation(QStandardPaths::AppDataLocation) : dataDir;
+    return QDir(folder).filePath(QStringLiteral("history.sqlite"));
+}
+
+std::optional<QString> HistoryStore::open(const QString &path)
+{
+    d->close();
+    d->path = path;
+    if (!d->openFile(path)) {
+        d->close();
+        return d->error;
+    }
+    d->ready = true;
+    return std::nullopt;
+}
+
+bool HistoryStore::Private::openFile(const QString &filePath)
+{
+    const QFileInfo file(filePath);
+    const QString prefix = filePath + QStringLiteral(": ");
+    if (file.isDir()) {
+        error = prefix + QStringLiteral("a folder has the history's name");
+        return false;
+    }
+    if (!QDir().mkpath(file.absolutePath())) {
+        error = prefix + QStringLiteral("its folder cannot be created");
+        return false;
+    }
+    db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), connection);
+    db.setDatabaseName(filePath);
+    if (!db.open())
+        return fail(filePath, db.lastError());
+    if (!exec(QStringLiteral("PRAGMA busy_timeout = %1").arg(busyTimeoutMs), filePath))
+        return false;
+
+    // Only read until the file is known to be ours and of a version this program knows.
+    QVariant header[3];
+    const QString reads[3] = { QStringLiteral("PRAGMA application_id"), QStringLiteral("PRAGMA user_version"),
+        QStringLiteral("SELECT count(*) FROM sqlite_master") };
+    for (int i = 0; i < 3; ++i) {
+        header[i] = valueOf(reads[i], filePath);
+        if (!header[i].isValid())
+            return false;
+    }
+    const int version = header[1].toInt();
+    const bool empty = header[0].toInt() == 0 && version == 0 && header[2].toInt() == 0;
+    if (!empty && (header[0].toInt() != ApplicationId || version < 1)) {
+        error = prefix
+            + QStringLiteral("not a history of vexlon-collector but another program's database; it is left as it is");
+        return false;
+    }
+    if (version > HistoryStore::SchemaVersion) {
+        error = prefix
+            + QStringLiteral("the history is of version %1, written by a newer vexlon-collector (this one "
+                             "reads up to version %2); it is left as it is")
+                  .arg(version)
+                  .arg(HistoryStore::SchemaVersion);
+        return false;
+    }
+    // An older file is migrated in the journal mode it has, so that a failed migration leaves it as it was.
+    if (!empty && version < HistoryStore::SchemaVersion && !createOrMigrate(version))
+        return false;
+    // The window and a command share the file: readers never wait for the writer.
+    const QVariant journal = valueOf(QStringLiteral("PRAGMA journal_mode = WAL"), filePath);
+    if (!journal.isValid())
+        return false;
+    if (journal.toString() != QLatin1String("wal")) {
+        error = prefix + QStringLiteral("the history cannot be written (its journal cannot be kept)");
+        return false;
+    }
+    // A page's names touch pages all over the name index: keep them in memory, and write the log back
+    // into the file less often, so that most commits cost no sync.
+    if (!exec(QStringLiteral("PRAGMA cache_size = -65536"), filePath)
+        || !exec(QStringLiteral("PRAGMA wal_autocheckpoint = 16384"), filePath)
+        || !exec(QStringLiteral("PRAGMA synchronous = NORMAL"), filePath)
+        || !exec(QStringLiteral("PRAGMA foreign_keys = ON"), filePath) || (empty && !createOrMigrate(0)))
+        return false;
+    // Found unwritable now, not at the first page: a write that is taken back (SQLite reads a read-only
+    // file and lets a transaction begin on it). And a file cut short shows at its tables' ends.
+    const bool writable = exec(QStringLiteral("BEGIN IMMEDIATE"), filePath)
+        && exec(QStringLiteral("PRAGMA user_version = %1").arg(HistoryStore::SchemaVersion), filePath);
+    QSqlQuery(db).exec(QStringLiteral("ROLLBACK"));
+    if (!writable
+        || !valueOf(QStringLiteral("SELECT (SELECT max(id) FROM runs), (SELECT max(id) FROM sightings),"
+                                   " (SELECT max(id) FROM lookups), (SELECT max(id) FROM domains)"),
+            filePath)
+                .isValid())
+        return false;
+
+    // A name already known is only looked up: rewriting its row for every sighting would touch pages all
+    // over the table. Its first sighting moves only when an older one is recorded late.
+    addName.emplace(db);
+    findName.emplace(db);
+    seenEarlier.emplace(db);
+    addSighting.emplace(db);
+    for (auto &[query, statement] :
+         { std::pair(&addName, "INSERT OR IGNORE INTO domains (name, first_seen) VALUES (?, ?)"),
+           std::pair(&findName, "SELECT id FROM domains WHERE name = ?"),
+           std::pair(&seenEarlier, "UPDATE domains SET first_seen = ? WHERE id = ? AND first_seen > ?"),
+           std::pair(&addSighting, "INSERT INTO sightings (run, domain, page, position, seen) VALUES (?, ?, ?, ?, ?)") }) {
+        if (!(*query)->prepare(QString::fromLatin1(statement)))
+            return fail(filePath, (*query)->lastError());
+    }
+    error.clear();
+    return true;
+}
+
+// Makes a new file's layout (from version 0), or brings an older one up to date, in one transaction.
+// The version is read again under the lock: another program may have done it meanwhile.
+bool HistoryStore::Private::createOrMigrate(int version)
+{
+    if (!exec(QStringLiteral("BEGIN IMMEDIATE"), path))
+        return false;
+    const auto steps = [&] {
+        const QVariant now = valueOf(QStringLiteral("PRAGMA user_version"), path);
+        if (!now.isValid())
+            return false;
+        if (now.toInt() != version)
+            return now.toInt() == HistoryStore::SchemaVersion;
+        QList<const char *> statements;
+        if (version == 1)
+            statements = QList<const char *>(std::begin(FromVersion1), std::end(FromVersion1));
+        else
+            statements << nullptr;
+        for (const char *statement : std::as_const(statements)) {
+            if (statement) {
+                if (!exec(QString::fromLatin1(statement), path))
+                    return false;
+                continue;
+            }
+            for (const char *layout : CurrentLayout) {
+                if (!exec(QString::fromLatin1(layout), path))
+                    return false;
+            }
+        }
+        return exec(QStringLiteral("PRAGMA application_id = %1").arg(ApplicationId), path)
+            && exec(QStringLiteral("PRAGMA user_version = %1").arg(HistoryStore::SchemaVersion), path);
+    };
+    if (steps() && exec(QStringLiteral("COMMIT"), path))
+        return true;
+    QSqlQuery(db).exec(QStringLiteral("ROLLBACK"));
+    return false;
+}
+
+bool HistoryStore::isOpen() const
+{
+    return d->ready;
+}
+
+QString HistoryStore::path() const
+{
+    return d->path;
+}
+
+void HistoryStore::setBusyTimeout(int milliseconds)
+{
+    d->busyTimeoutMs = milliseconds;
+    if (d->db.isOpen())
+        QSqlQuery(d->db).exec(QStringLiteral("PRAGMA busy_timeout = %1").arg(milliseconds));
+}
+
+QString HistoryStore::lastError() const
+{
+    return d->error;
+}
+
+std::optional<qint64> HistoryStore::beginRun(
+    const QString &marketUrl, int firstPage, int lastPage, const QDateTime &started)
+{
+    std::optional<qint64> run;
+    const bool written = d->transaction(QStringLiteral("cannot record the start of a run"), [&] {
+        QSqlQuery query(d->db);
+        query.prepare(
+            QStringLiteral("INSERT INTO runs (market_url, started, first_page, last_page) VALUES (?, ?, ?, ?)"));
+        query.addBindValue(marketUrl);
+        query.addBindValue(timeValue(started));
+        query.addBindValue(firstPage);
+        query.addBindValue(lastPage);
+        if (!d->exec(query, QStringLiteral("cannot record the start of a run")))
+            return false;
+        run = query.lastInsertId().toLongLong();
+        return true;
+    });
+    return written ? run : std::nullopt;
+}
+
+bool HistoryStore::recordPage(qint64 run, int page, const QStringList &names, const QDateTime &seen)
+{
+    const QString what = QStringLiteral("cannot record page %1 of run %2").arg(page).arg(run);
+    return d->transaction(what, [&] {
+        const QVariant time = timeValue(seen);
+        for (qsizetype i = 0; i < names.size(); ++i) {
+            d->addName->bindValue(0, names[i]);
+            d->addName->bindValue(1, time);
+            if (!d->exec(*d->addName, what))
+                return false;
+            QVariant domain = d->addName->lastInsertId();
+            if (d->addName->numRowsAffected() != 1) {
+                d->findName->bindValue(0, names[i]);
+                if (!d->exec(*d->findName, what) || !d->findName->next())
+                    return d->fail(what, d->findName->lastError());
+                domain = d->findName->value(0);
+                d->findName->finish();
+                d->seenEarlier->bindValue(0, time);
+                d->seenEarlier->bindValue(1, domain);
+                d->seenEarlier->bindValue(2, time);
+                if (!d->exec(*d->seenEarlier, what))
+                    return false;
+            }
+            d->addSighting->bindValue(0, run);
+            d->addSighting->bindValue(1, domain);
+            d->addSighting->bindValue(2, page);
+            d->addSighting->bindValue(3, i + 1);
+            d->addSighting->bindValue(4, time);
+            if (!d->exec(*d->addSighting, what))
+                return false;
+        }
+        return true;
+    });
+}
+
+bool HistoryStore::endRun(qint64 run, int pagesFailed, bool stopped, const QDateTime &ended)
+{
+    const QString what = QStringLiteral("cannot record the end of run %1").arg(run);
+    return d->transaction(what, [&] {
+        QSqlQuery query(d->db);
+        query.prepare(QStringLiteral("UPDATE runs SET ended = ?, pages_failed = ?, stopped = ? WHERE id = ?"));
+        query.addBindValue(timeValue(ended));
+        query.addBindValue(pagesFailed);
+        query.addBindValue(stopped);
+        query.addBindValue(run);
+        if (!d->exec(query, what))
+            return false;
+        if (query.numRowsAffected() == 1)
+            return true;
+        d->error = what + QStringLiteral(": there is no such run");
+        return false;
+    });
+}
+
+bool HistoryStore::recordLookup(const LookupRecord &record)
+{
+    const QString what = QStringLiteral("cannot record the lookup of %1").arg(record.domain);
+    return d->transaction(what, [&] {
+        QSqlQuery query(d->db);
+        query.prepare(
+            QStringLiteral("INSERT INTO lookups (%1) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)")
+                .arg(LookupColumns));
+        const BackorderPage &values = record.values;
+        for (const QVariant &value : { QVariant(record.domain), timeValue(record.time), QVariant(record.backorderRead),
+                 QVariant(record.backorderFailure), QVariant(values.isBackorderPage), QVariant(values.deletionType),
+                 QVariant(values.deletionTime), QVariant(values.deadline), QVariant(values.whois),
+                 QVariant(values.whoisCut), QVariant(values.bookingClosed), QVariant(values.platform),
+                 QVariant(values.price), QVariant(values.rmb), QVariant(values.deposit),
+                 QVariant(icpStateText(record.filing)), QVariant(record.licence), QVariant(record.icpFailure) })
+            query.addBindValue(
+                value.typeId() == QMetaType::QString && value.toString().isNull() ? QStringLiteral("") : value);
+        return d->exec(query, what);
+    });
+}
+
+std::optional<LookupRecord> HistoryStore::latestAnsweredLookup(const QString &domain) const
+{
+    d->error.clear();
+    if (!d->ready)
+        return std::nullopt;
+    QSqlQuery query(d->db);
+    query.prepare(QStringLiteral("SELECT %1 FROM lookups WHERE domain = ? AND backorder_read AND icp_state <> 'failed'"
+                                 " ORDER BY time DESC, id DESC LIMIT 1")
+                      .arg(LookupColumns));
+    query.addBindValue(domain);
+    if (!d->exec(query, QStringLiteral("cannot read the lookups of %1").arg(domain)) || !query.next())
+        return std::nullopt;
+    LookupRecord record;
+    int column = 0;
+    const auto next = [&] { return query.value(column++); };
+    record.domain = next().toString();
+    record.time = timeOf(next());
+    record.backorderRead = next().toBool();
+    record.backorderFailure = next().toString();
+    BackorderPage &values = record.values;
+    values.isBackorderPage = next().toBool();
+    values.deletionType = next().toString();
+    values.deletionTime = next().toString();
+    values.deadline = next().toString();
+    values.whois = next().toString();
+    values.whoisCut = next().toBool();
+    values.bookingClosed = next().toBool();
+    values.platform = next().toString();
+    values.price = next().toString();
+    values.rmb = next().toString();
+    values.deposit = next().toString();
+    record.filing = icpStateOf(next().toString());
+    record.licence = next().toString();
+    record.icpFailure = next().toString();
+    return record;
+}
+
+QList<HistoryStore::SeenName> HistoryStore::namesSeenSince(const QDateTime &since, bool newOnly) const
+{
+    QList<SeenName> names;
+    d->error.clear();
+    if (!d->ready)
+        return names;
+    QSqlQuery query(d->db);
+    query.setForwardOnly(true);
+    // New names come in first-seen order from their index; the others are found through their sightings
+    // since then. A name's last sighting is the end of its part of the sightings' index.
+    const QString lastSeen = QStringLiteral("(SELECT max(seen) FROM sightings WHERE domain = domains.id)");
+    query.prepare(newOnly ? QStringLiteral("SELECT name, first_seen, %1 FROM domains WHERE first_seen >= ?"
+                                           " ORDER BY first_seen, id")
+                                .arg(lastSeen)
+                          : QStringLiteral("SELECT name, first_seen, %1 FROM domains WHERE id IN"
+                                           " (SELECT domain FROM sightings WHERE seen >= ?) ORDER BY first_seen, id")
+                                .arg(lastSeen));
+    query.addBindValue(since.isValid() ? since.toMSecsSinceEpoch() : std::numeric_limits<qint64>::min());
+    if (!d->exec(query, QStringLiteral("cannot read the names seen")))
+        return names;
+    while (query.next())
+        names.append({ query.value(0).toString(), timeOf(query.value(1)), timeOf(query.value(2)) });
+    return names;
+}
+
+QList<HistoryStore::RunSummary> HistoryStore::runsBetween(const QDateTime &from, const QDateTime &to) const
+{
+    QList<RunSummary> runs;
+    d->error.clear();
+    if (!d->ready)
+        return runs;
+    QSqlQuery query(d->db);
+    query.setForwardOnly(true);
+    query.prepare(QStringLiteral("SELECT id, market_url, started, ended, first_page, last_page, pages_failed, stopped"
+                                 " FROM runs WHERE started BETWEEN ? AND ? ORDER BY started, id"));
+    query.addBindValue(from.isValid() ? from.toMSecsSinceEpoch() : std::numeric_limits<qint64>::min());
+    query.addBindValue(to.isValid() ? to.toMSecsSinceEpoch() : std::numeric_limits<qint64>::max());
+    if (!d->exec(query, QStringLiteral("cannot read the runs")))
+        return runs;
+    while (query.next()) {
+        runs.append(
+            { query.value(0).toLongLong(), query.value(1).toString(), timeOf(query.value(2)), timeOf(query.value(3)),
+                query.value(4).toInt(), query.value(5).toInt(), query.value(6).toInt(), query.value(7).toBool() });
+    }
+    return runs;
+}
+
+QStringList HistoryStore::namesOfRun(qint64 run) const
+{
+    QStringList names;
+    d->error.clear();
+    if (!d->ready)
+        return names;
+    QSqlQuery query(d->db);
+    query.setForwardOnly(true);
+    query.prepare(QStringLiteral("SELECT d.name FROM sightings s JOIN domains d ON d.id = s.domain WHERE s.run = ?"
+                                 " ORDER BY s.page, s.position"));
+    query.addBindValue(run);
+    if (!d->exec(query, QStringLiteral("cannot read the names of run %1").arg(run)))
+        return names;
+    while (query.next())
+        names.append(query.value(0).toString());
+    return names;
+}

@@ -1,0 +1,81 @@
+// The local history: every collection run, the names each run saw, and every lookup, in one SQLite
+// file that the window and the command line can use at the same time.
+#pragma once
+
+#include "core/lookup/domainlookup.h"
+
+#include <QDateTime>
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+#include <optional>
+
+class HistoryStore
+{
+public:
+    // Written into the file; a file of a newer version is refused, an older one is migrated.
+    static constexpr int SchemaVersion = 2;
+
+    HistoryStore();
+    ~HistoryStore();
+    HistoryStore(const HistoryStore &) = delete;
+    HistoryStore &operator=(const HistoryStore &) = delete;
+
+    // The file in the user's data folder, or in dataDir when one is given.
+    static QString filePath(const QString &dataDir = QString());
+
+    // Opens the store at path, creating the file and its folder when missing. std::nullopt when it is
+    // open; otherwise why it cannot be used. A file that is corrupt, not ours, or of a newer version is
+    // never written, moved or deleted.
+    std::optional<QString> open(const QString &path);
+    bool isOpen() const;
+    // The file it opened last.
+    QString path() const;
+    // How long a write waits for another writer (the window, a command) before it fails; 5 s.
+    void setBusyTimeout(int milliseconds);
+    // Why the last call failed.
+    QString lastError() const;
+
+    // A collection run: begun, its pages as they are handed on (one transaction each), ended.
+    std::optional<qint64> beginRun(const QString &marketUrl, int firstPage, int lastPage,
+                                   const QDateTime &started = QDateTime::currentDateTimeUtc());
+    bool recordPage(qint64 run, int page, const QStringList &names,
+                    const QDateTime &seen = QDateTime::currentDateTimeUtc());
+    bool endRun(qint64 run, int pagesFailed, bool stopped, const QDateTime &ended = QDateTime::currentDateTimeUtc());
+
+    // One transaction per lookup.
+    bool recordLookup(const LookupRecord &record);
+    // The newest lookup of the domain that got both its answers (failed ones are not kept as answers).
+    std::optional<LookupRecord> latestAnsweredLookup(const QString &domain) const;
+
+    struct SeenName
+    {
+        QString domain;
+        QDateTime firstSeen; // the first time any run saw it
+        QDateTime lastSeen;
+    };
+    // The names runs saw at or after since, each once, oldest first seen first. newOnly keeps those
+    // no run saw before since.
+    QList<SeenName> namesSeenSince(const QDateTime &since, bool newOnly) const;
+
+    struct RunSummary
+    {
+        qint64 id = 0;
+        QString marketUrl;
+        QDateTime started;
+        QDateTime ended; // invalid while running or when the program ended first
+        int firstPage = 0;
+        int lastPage = 0;
+        int pagesFailed = 0;
+        bool stopped = false;
+    };
+    // The runs started from from to to, both included, oldest first; an invalid time leaves that end open.
+    QList<RunSummary> runsBetween(const QDateTime &from, const QDateTime &to) const;
+    // The names of one run, in the order seen.
+    QStringList namesOfRun(qint64 run) const;
+
+private:
+    struct Private;
+    Private *d;
+};

@@ -1,0 +1,136 @@
+// The rows of the domain table: one per name, with what its name says (suffix, length, kind), when
+// the history first saw it, and what its last lookup found. A list of 100,000 names is common, so
+// everything a sort or a filter reads is worked out once, when a row is made or filled.
+#pragma once
+
+#include "core/filter/domainfilter.h"
+#include "core/lookup/domainlookup.h"
+
+#include <QAbstractTableModel>
+#include <QByteArray>
+#include <QDateTime>
+#include <QHash>
+#include <QStringList>
+
+#include <memory>
+#include <optional>
+#include <vector>
+
+// What the 是否备案 column says of a row.
+enum class FilingState {
+    NotLookedUp,
+    Filed,
+    NotFiled,
+    Failed, // looked up, and the filing is unknown
+};
+
+// The names of a text file: GBK or UTF-8 (read as UTF-8 when it is valid UTF-8), one per line; blanks
+// around a name and empty lines are dropped, and each name is given in its visible form.
+QStringList namesFromText(const QByteArray &bytes);
+
+class DomainTableModel : public QAbstractTableModel
+{
+    Q_OBJECT
+public:
+    enum Column {
+        DomainColumn,
+        SuffixColumn,
+        LengthColumn,
+        KindColumn,
+        FirstSeenColumn,
+        DeletionTypeColumn,
+        DeletionTimeColumn,
+        DeadlineColumn,
+        PlatformColumn,
+        PriceColumn,
+        RmbColumn,
+        DepositColumn,
+        FilingColumn,
+        LookedUpColumn,
+        ColumnCount
+    };
+    // What a column sorts by: a number for lengths, kinds (in the kind filter's order) and amounts, a
+    // date as a number (yyyyMMddhhmmss for the page's times, milliseconds since the epoch for ours),
+    // the text for the rest; invalid for an empty or failed cell, which sorts last in either order.
+    static constexpr int SortRole = Qt::UserRole + 1;
+
+    static QString columnTitle(int column);
+    static QStringList columnTitles();
+    // "纯数字", "纯字母", ...; "其他" for Any.
+    static QString kindCaption(NameKind kind);
+    // The first number in a text such as "US$33.96", "¥ 88", "1,234.50" or "244.51".
+    static std::optional<double> numberIn(const QString &text);
+    // A date with an optional time, such as "2024-06-05 13:20:00" or "2024年6月5日", as yyyyMMddhhmmss.
+    static std::optional<qint64> dateIn(const QString &text);
+
+    explicit DomainTableModel(QObject *parent = nullptr);
+    ~DomainTableModel() override;
+
+    // Replaces every row: one per name, in this order (or the current sort's); blank names and repeats
+    // are left out. firstSeen: when the history first saw a name, by name.
+    void setDomains(const QStringList &domains, const QHash<QString, QDateTime> &firstSeen = {});
+    // Fills the domain's row with what the lookup found. False when no row lists the domain.
+    bool setLookup(const LookupRecord &record);
+
+    // -1 when no row lists the domain.
+    int rowOf(const QString &domain) const;
+    QString domainAt(int row) const;
+    // What the cell shows: empty before a lookup, "查询失败" where the lookup failed.
+    QString text(int row, int column) const;
+    QStringList rowTexts(int row) const;
+    FilingState filingState(int row) const { return filingOf(rowId(row)); }
+
+    // What the filter reads of a row's name.
+    struct NameKey
+    {
+        QString name; // lower case, ACE labels decoded: the label, then the suffix
+        qsizetype labelSize = 0; // characters of name before the suffix
+        int length = 0; // of the label, in characters
+        NameKind kind = NameKind::Any;
+        // The name case-folded, for text searches without folding each character every time; the
+        // same string as name when folding changes nothing, as for almost every domain name.
+        QString folded;
+        qsizetype foldedLabelSize = 0;
+    };
+    // A row's id is its place in the list given; sorting does not change it. A filter reads rows by
+    // id, in the order their names were made in memory, which keeps a pass over them fast whatever
+    // the sort.
+    int rowId(int row) const { return m_order[std::size_t(row)]; }
+    const NameKey &nameKeyOf(int id) const;
+    FilingState filingOf(int id) const;
+    // Changes whenever the row's cells do.
+    quint32 revisionOf(int id) const { return m_revisions[std::size_t(id)]; }
+    // Changes with every setDomains().
+    quint64 generation() const { return m_generation; }
+
+    int rowCount(const QModelIndex &parent = QModelIndex()) const override;
+    int columnCount(const QModelIndex &parent = QModelIndex()) const override;
+    QVariant data(const QModelIndex &index, int role = Qt::DisplayRole) const override;
+    QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
+    // Reorders the rows themselves by SortRole, ties in the order given, empty cells last; column -1
+    // brings back the order given.
+    // The order is kept for the next setDomains(); answers that come later do not move their rows.
+    void sort(int column, Qt::SortOrder order = Qt::AscendingOrder) override;
+    int sortColumn() const { return m_sortColumn; }
+    Qt::SortOrder sortOrder() const { return m_sortOrder; }
+
+private:
+    struct Lookup;
+    struct Row;
+
+    std::optional<double> numberKey(const Row &row, int column) const;
+    std::optional<QStringView> textKey(const Row &row, int column) const;
+    std::vector<int> sortedOrder() const;
+    void setOrder(std::vector<int> order);
+
+    std::vector<Row> m_rows; // by id
+    std::vector<quint32> m_revisions; // by id: apart, so that a filter pass reads little memory
+    std::vector<int> m_order; // the id of each row shown, top to bottom
+    std::vector<int> m_rowOfId;
+    QHash<QString, int> m_idOf;
+    int m_sortColumn = -1;
+    Qt::SortOrder m_sortOrder = Qt::AscendingOrder;
+    bool m_sorted = true; // false once answers changed the values of the sort column
+    quint32 m_revision = 0;
+    quint64 m_generation = 0;
+};

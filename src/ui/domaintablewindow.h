@@ -1,0 +1,124 @@
+// The domain table window (域名工作台): a whole list at once, from the main window, a day's runs in the
+// history or a text file; sorted and filtered as the user types, looked up in a batch, exported for a
+// spreadsheet. Every command has a button and a shortcut:
+//   Ctrl+F filter  Ctrl+L look up  Ctrl+P pause/resume  Esc cancel  Ctrl+C copy  Ctrl+D booking page
+//   Ctrl+E export CSV  Ctrl+Shift+E export TXT  Ctrl+O open a file
+#pragma once
+
+#include "core/batch/batchlookup.h"
+#include "core/config.h"
+
+#include <QDate>
+#include <QPointer>
+#include <QWidget>
+
+#include <functional>
+
+class DomainTableModel;
+class DomainTableProxy;
+class HistoryStore;
+class PageFetcher;
+class QAction;
+class QComboBox;
+class QDateEdit;
+class QLabel;
+class QLineEdit;
+class QProgressBar;
+class QPushButton;
+class QSpinBox;
+class QTableView;
+
+class DomainTableWindow : public QWidget
+{
+    Q_OBJECT
+public:
+    // history may be null: no first-seen dates and no day's runs then, and lookups are not cached.
+    // A window of its own even with a parent; it remembers its size, columns, sort and filters.
+    explicit DomainTableWindow(const AppConfig &config, HistoryStore *history = nullptr, QWidget *parent = nullptr);
+    ~DomainTableWindow() override;
+
+    // The sources. A batch lookup under way is cancelled first.
+    void showNames(const QStringList &names);
+    void showDay(const QDate &day);
+    // False, after telling the user why, when the file cannot be read.
+    bool showFile(const QString &path);
+
+    // How politely batch lookups ask; the defaults suit the real sites.
+    void setBatchOptions(const BatchOptions &options) { m_batchOptions = options; }
+
+    // What the buttons and shortcuts do.
+    void lookUp();
+    void pauseOrResume();
+    void cancelLookUp();
+    void copySelected();
+    void openBookingPage();
+    void exportShown(bool csv);
+    void chooseFile();
+    void focusFilter();
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
+
+private:
+    void createControls();
+    void createActions();
+    QAction *addShortcut(const char *objectName, const QString &text, const QKeySequence &keys, QPushButton *button,
+        const std::function<void()> &run);
+    void applyFilter();
+    void clearFilter();
+    void showList(const QStringList &names, const QString &source, const QDateTime &seenSince);
+    void showCounts(int shown, int all);
+    void showStatus(const QString &text);
+    void batchFinished(int done, int failed, bool cancelled);
+    void updateButtons();
+    QStringList selectedDomains() const;
+    void restoreSettings();
+    void saveSettings();
+
+    const AppConfig m_config;
+    HistoryStore *const m_history;
+    PageFetcher *m_fetcher = nullptr;
+    BatchOptions m_batchOptions;
+    QPointer<BatchLookup> m_batch;
+    bool m_paused = false;
+    bool m_restoring = false;
+    QString m_lastExportPath;
+
+    DomainTableModel *m_model = nullptr;
+    DomainTableProxy *m_proxy = nullptr;
+
+    QLabel *sourceLabel = nullptr;
+    QDateEdit *dateEdit = nullptr;
+    QPushButton *loadDayButton = nullptr;
+    QPushButton *openFileButton = nullptr;
+    QLineEdit *suffixEdit = nullptr;
+    QSpinBox *minLengthSpin = nullptr;
+    QSpinBox *maxLengthSpin = nullptr;
+    QComboBox *kindCombo = nullptr;
+    QComboBox *filingCombo = nullptr;
+    QLineEdit *containsEdit = nullptr;
+    QLineEdit *startsEdit = nullptr;
+    QLineEdit *endsEdit = nullptr;
+    QLineEdit *excludesEdit = nullptr;
+    QLineEdit *patternEdit = nullptr;
+    QPushButton *clearFilterButton = nullptr;
+    QLabel *countLabel = nullptr;
+    QTableView *table = nullptr;
+    QPushButton *lookupButton = nullptr;
+    QPushButton *pauseButton = nullptr;
+    QPushButton *cancelButton = nullptr;
+    QProgressBar *progressBar = nullptr;
+    QLabel *progressLabel = nullptr;
+    QPushButton *copyButton = nullptr;
+    QPushButton *bookButton = nullptr;
+    QPushButton *exportCsvButton = nullptr;
+    QPushButton *exportTxtButton = nullptr;
+    QLabel *statusLine = nullptr;
+    QAction *lookupAction = nullptr;
+    QAction *pauseAction = nullptr;
+    QAction *cancelAction = nullptr;
+    QAction *copyAction = nullptr;
+    QAction *bookAction = nullptr;
+    QAction *exportCsvAction = nullptr;
+    QAction *exportTxtAction = nullptr;
+};

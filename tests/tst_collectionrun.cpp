@@ -1,0 +1,356 @@
+// The collection run and the single-page collection against the fake site: what they tell their
+// caller, in which order, and which pages they ask for, also when the site stalls or fails.
+#include "core/collect/collectionrun.h"
+#include "core/collect/pagecount.h"
+#include "core/collect/singlepagecollection.h"
+#include "tests/sitetest.h"
+#include "tools/samplemarket.h"
+
+#include <QElapsedTimer>
+#include <QTest>
+
+#include <memory>
+
+using namespace std::chrono_literals;
+
+namespace {
+
+const QString RunStarted = QStringLiteral("正在批量采集 ..");
+const QString RunStopped = QStringLiteral("已停止批量采集操作 ..");
+const QString SingleStarted = QStringLiteral("开始采集 ..");
+const QString SingleDone = QStringLiteral("采集完毕 ..");
+const QString SingleFailed = QStringLiteral("采集失败,请稍后再试 ..");
+const QString SingleNoNames = QStringLiteral("页面中未找到域名 ..");
+
+constexpr int ShortTimeoutMs = 1000;
+constexpr int WaitMs = 30000;
+
+FakeSite::Answer replyOf(const std::string &utf8Page, int status = 200)
+{
+    return FakeSite::Reply::utf8Html(utf8Page, status);
+}
+
+// What a run that asks for all these pages at first tells after its start: a status per page
+// requested, then each page's names or failure in page order, then the final status.
+QStringList runOf(const QList<int> &pages, const QList<int> &failing = {})
+{
+    QStringList events { RunStarted };
+    for (const int page : pages)
+        events << QStringLiteral("正在采集第%1页..").arg(page);
+    for (const int page : pages)
+        events << (failing.contains(page) ? QStringLiteral("failed %1") : QStringLiteral("names %1")).arg(page);
+    events << (failing.isEmpty() ? QStringLiteral("批量采集完毕 ..")
+                                 : QStringLiteral("批量采集完毕,其中%1页失败 ..").arg(failing.size()));
+    return events << QStringLiteral("finished %1").arg(failing.size());
+}
+
+// The names and failures handed on, and the final status: what a run tells whenever pages come.
+QStringList handedOn(const QStringList &events)
+{
+    QStringList kept;
+    for (const QString &event : events) {
+        if (event.startsWith(u"names") || event.startsWith(u"failed") || event.startsWith(u"批量采集完毕"))
+            kept << event;
+    }
+    return kept;
+}
+
+} // namespace
+
+class TestCollectionRun : public SiteTest
+{
+    Q_OBJECT
+
+private slots:
+    void init()
+    {
+        startSite();
+        m_events.clear();
+        m_requested.clear();
+        m_finished = 0;
+    }
+    void cleanup()
+    {
+        m_run.reset();
+        endSite();
+    }
+
+    // The first page is answered last; the names still come in page order, after every page was
+    // asked for, and the final status after the last page's names. A stalled first page cannot make
+    // the run ask for, and keep, pages without end.
+    void pagesInPageOrder_data()
+    {
+        QTest::addColumn<int>("first");
+        QTest::addColumn<int>("last");
+        QTest::newRow("pages 1 to 3") << 1 << 3;
+        QTest::newRow("page 1 alone") << 1 << 1;
+        QTest::newRow("pages 1 to 7, more than are in flight") << 1 << 7;
+        QTest::newRow("page 7 alone") << 7 << 7;
+        QTest::newRow("pages 1 to 40, more than may be outstanding") << 1 << 40;
+    }
+    void pagesInPageOrder()
+    {
+        QFETCH(int, first);
+        QFETCH(int, last);
+        const QList<int> asked = pageRange(first, std::min(last, first + CollectionRun::MaxPagesOutstanding - 1));
+        site().hold(pageTarget(first));
+        startRun(first, last);
+        QTRY_COMPARE_WITH_TIMEOUT(m_requested, asked, WaitMs);
+        QTRY_COMPARE(site().requests().size(), std::size_t(asked.size()));
+        for (const auto &request : site().requests()) {
+            QCOMPARE(request.ifModifiedSince, std::string("0"));
+            QCOMPARE(site().requestCount(request.target), 1);
+        }
+        QVERIFY(settle(1));
+        QCOMPARE(handedOn(m_events), QStringList());
+        QCOMPARE(site().requestedTargets(), std::vector<std::string> { "/" }); // none since the settling
+
+        site().release(pageTarget(first));
+        QTRY_COMPARE_WITH_TIMEOUT(m_finished, 1, WaitMs);
+        QCOMPARE(m_requested, pageRange(first, last));
+        QCOMPARE(site().requests().size(), std::size_t(1 + last - first + 1 - asked.size())); // each page once
+        if (asked.size() == last - first + 1)
+            QCOMPARE(m_events, runOf(asked));
+        else
+            QCOMPARE(handedOn(m_events), handedOn(runOf(pageRange(first, last))));
+    }
+
+    void requestsInFlight_data()
+    {
+        QTest::addColumn<int>("pagesInFlight"); // 0: as the run comes
+        QTest::addColumn<int>("most");
+        QTest::newRow("four by default") << 0 << CollectionRun::MaxPagesInFlight;
+        QTest::newRow("one after the other") << 1 << 1;
+    }
+    void requestsInFlight()
+    {
+        QFETCH(int, pagesInFlight);
+        QFETCH(int, most);
+        site().holdEverything();
+        m_run = std::make_unique<CollectionRun>(fetcher(), config);
+        if (pagesInFlight > 0)
+            m_run->setPagesInFlight(pagesInFlight);
+        startRun(1, 10);
+        QTRY_COMPARE(int(site().requests().size()), most);
+        // One page done: the next one is asked for at once.
+        site().release(pageTarget(1));
+        QTRY_COMPARE(int(site().requests().size()), most + 1);
+        QVERIFY(site().waitUntilRequested(pageTarget(most + 1), 0ms));
+
+        site().releaseAll();
+        QTRY_COMPARE_WITH_TIMEOUT(m_finished, 1, WaitMs);
+        QCOMPARE(site().mostAnsweredAtOnce(), most);
+        QCOMPARE(m_requested, pageRange(1, 10));
+        QCOMPARE(site().requests().size(), std::size_t(10));
+        QCOMPARE(handedOn(m_events), handedOn(runOf(pageRange(1, 10))));
+    }
+
+    void stopAbandonsRun()
+    {
+        site().holdEverything();
+        site().release(pageTarget(1));
+        startRun(1, 6);
+        QTRY_VERIFY_WITH_TIMEOUT(m_events.contains(QStringLiteral("names 1")), WaitMs);
+        QTRY_COMPARE(m_requested, pageRange(1, 5));
+
+        m_run->stop();
+        QCOMPARE(m_events.mid(m_events.size() - 2), QStringList({ RunStopped, QStringLiteral("stopped") }));
+        // The site answers the stopped run's pages: nothing of them is handed on, nothing more asked.
+        const qsizetype stoppedAt = m_events.size();
+        site().releaseAll();
+        QVERIFY(settle(0));
+        m_run->stop(); // a second stop says nothing
+        QCOMPARE(m_events.size(), stoppedAt);
+        QCOMPARE(site().requestedTargets(), std::vector<std::string> { "/" });
+
+        // A new run gets its own pages only.
+        m_run->start(1, 2);
+        QTRY_COMPARE_WITH_TIMEOUT(m_finished, 1, WaitMs);
+        QCOMPARE(m_events.mid(stoppedAt), runOf({ 1, 2 }));
+    }
+
+    // Page 2 of 3 fails (with a refused connection, all of them): the run goes on without it,
+    // hands on the others in their order and counts it, within the time limit.
+    void failingPagesSkippedAndCounted_data()
+    {
+        QTest::addColumn<FakeSite::Answer>("answer");
+        QTest::addColumn<int>("lastPage");
+        QTest::addColumn<QList<int>>("failing");
+        for (const Fault fault : allFaults()) {
+            QList<int> failing { 2 };
+            if (fault == Fault::ConnectionRefused)
+                failing = { 1, 2, 3 };
+            else if (fault == Fault::InvalidUtf8 || fault == Fault::GbkDeclaredUtf8)
+                failing = {}; // the markers and names are ASCII
+            QTest::newRow(describeFault(fault)) << FakeSite::Answer(fault) << 3 << failing;
+        }
+        QTest::newRow("no results marker") << replyOf("<html><body>系统维护中</body></html>") << 3 << QList<int> { 2 };
+        QTest::newRow("empty page") << replyOf("") << 3 << QList<int> { 2 };
+        QTest::newRow("first and last pages with an error status")
+            << replyOf(SampleMarket::resultsPage(SampleMarket::namesForPage(1)), 503) << 4 << QList<int> { 1, 4 };
+    }
+    void failingPagesSkippedAndCounted()
+    {
+        QFETCH(FakeSite::Answer, answer);
+        QFETCH(int, lastPage);
+        QFETCH(QList<int>, failing);
+        config.requestTimeoutMs = ShortTimeoutMs;
+        for (const int page : failing.isEmpty() ? QList<int> { 2 } : failing)
+            setAnswer(pageTarget(page), answer);
+
+        QElapsedTimer clock;
+        clock.start();
+        startRun(1, lastPage);
+        QTRY_COMPARE_WITH_TIMEOUT(m_finished, 1, WaitMs);
+        QVERIFY2(clock.elapsed() < ShortTimeoutMs + 2000, QByteArray::number(clock.elapsed()));
+        QCOMPARE(m_events, runOf(pageRange(1, lastPage), failing));
+        if (answer.fault != Fault::ConnectionRefused) {
+            for (int page = 1; page <= lastPage; ++page)
+                QVERIFY(site().requestCount(pageTarget(page)) > 0); // a redirect loop asks again and again
+            QCOMPARE(site().requestCount(pageTarget(lastPage + 1)), 0);
+        }
+    }
+
+    // The page count changed during the run: pages already asked for are still handed on.
+    void lastPageMoves_data()
+    {
+        QTest::addColumn<int>("lastPage");
+        QTest::addColumn<int>("newLastPage");
+        QTest::addColumn<int>("endsAfter");
+        QTest::newRow("raised from 2 to 4") << 2 << 4 << 4;
+        QTest::newRow("lowered from 10 to 5") << 10 << 5 << 5;
+        QTest::newRow("lowered from 10 to 2, after 4 were asked for") << 10 << 2 << 4;
+    }
+    void lastPageMoves()
+    {
+        QFETCH(int, lastPage);
+        QFETCH(int, newLastPage);
+        QFETCH(int, endsAfter);
+        site().holdEverything();
+        startRun(1, lastPage);
+        QTRY_COMPARE(m_requested, pageRange(1, std::min(lastPage, CollectionRun::MaxPagesInFlight)));
+        m_run->setLastPage(newLastPage);
+        site().releaseAll();
+        QTRY_COMPARE_WITH_TIMEOUT(m_finished, 1, WaitMs);
+        QCOMPARE(m_requested, pageRange(1, endsAfter));
+        QCOMPARE(site().requests().size(), std::size_t(endsAfter));
+        QCOMPARE(handedOn(m_events), handedOn(runOf(pageRange(1, endsAfter))));
+    }
+
+    void runEndsAtLastPossiblePage()
+    {
+        QCOMPARE(lastRunPage(40000.0), LastPossiblePage);
+        startRun(LastPossiblePage - 2, lastRunPage(40000.0));
+        QTRY_COMPARE_WITH_TIMEOUT(m_finished, 1, WaitMs);
+        QCOMPARE(site().requestedTargets(),
+            std::vector<std::string>({ "/search?p=32765", "/search?p=32766", "/search?p=32767" }));
+        QCOMPARE(m_events, runOf(pageRange(32765, 32767)));
+    }
+
+    // The page number goes into the address as typed, percent-encoded where needed. A page that
+    // did not come says the collection failed; one that came without the results table says no
+    // domain was found in it; no names either way.
+    void singlePage_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<std::string>("target");
+        QTest::addColumn<FakeSite::Answer>("answer");
+        QTest::addColumn<QString>("status");
+        QTest::addColumn<int>("listedPage"); // whose names the site shows there
+        const auto typed = [](const char *text, const std::string &target, int listedPage) {
+            QTest::addRow("typed \"%s\"", text)
+                << QString::fromUtf8(text) << target << FakeSite::Answer() << SingleDone << listedPage;
+        };
+        typed("1", "/search?p=1", 1);
+        typed("7", "/search?p=7", 7);
+        typed("-2", "/search?p=-2", 0);
+        typed("0.5", "/search?p=0.5", 0);
+        typed(" 2 ", "/search?p=%202%20", 0);
+        typed("1&x=2", "/search?p=1%26x%3D2", 0);
+        const auto answered = [](const char *name, const FakeSite::Answer &answer, const QString &status) {
+            QTest::newRow(name) << QStringLiteral("1") << pageTarget(1) << answer << status
+                                << (status == SingleDone ? 1 : 0);
+        };
+        for (const Fault fault : allFaults()) {
+            QString status = SingleFailed;
+            if (fault == Fault::InvalidUtf8 || fault == Fault::GbkDeclaredUtf8)
+                status = SingleDone;
+            else if (fault == Fault::RedirectElsewhere)
+                status = SingleNoNames; // another site's login page
+            answered(describeFault(fault), FakeSite::Answer(fault), status);
+        }
+        std::string withoutPagination = SampleMarket::resultsPage(SampleMarket::namesForPage(1));
+        withoutPagination.erase(withoutPagination.find("<div class=\"pagination\">"), 24);
+        answered("error status without a body", replyOf("", 500), SingleFailed);
+        answered("empty page", replyOf(""), SingleFailed);
+        answered("no results marker", replyOf("<html><body>系统维护中</body></html>"), SingleNoNames);
+        answered("no pagination marker", replyOf(withoutPagination), SingleNoNames);
+    }
+    void singlePage()
+    {
+        QFETCH(QString, text);
+        QFETCH(std::string, target);
+        QFETCH(FakeSite::Answer, answer);
+        QFETCH(QString, status);
+        QFETCH(int, listedPage);
+        config.requestTimeoutMs = ShortTimeoutMs;
+        setAnswer(pageTarget(1), answer);
+        SinglePageCollection collection(fetcher(), config);
+        QStringList names;
+        connect(&collection, &SinglePageCollection::statusChanged, this, [this](const QString &s) { m_events << s; });
+        connect(&collection, &SinglePageCollection::namesArrived, this, [&](const QStringList &arrived) {
+            m_events << QStringLiteral("names");
+            names = arrived;
+        });
+        connect(&collection, &SinglePageCollection::finished, this,
+            [this](bool collected) { m_events << QVariant(collected).toString(); });
+
+        QElapsedTimer clock;
+        clock.start();
+        collection.start(text);
+        QTRY_COMPARE_WITH_TIMEOUT(m_events.size(), status == SingleDone ? 4 : 3, WaitMs);
+        QVERIFY2(clock.elapsed() < ShortTimeoutMs + 2000, QByteArray::number(clock.elapsed()));
+        if (status == SingleDone)
+            QCOMPARE(m_events, QStringList({ SingleStarted, QStringLiteral("names"), status, QStringLiteral("true") }));
+        else
+            QCOMPARE(m_events, QStringList({ SingleStarted, status, QStringLiteral("false") }));
+        QCOMPARE(names, sampleNames(listedPage));
+        if (answer.fault != Fault::ConnectionRefused) {
+            QCOMPARE(site().requests().front().target, target);
+            QCOMPARE(site().requests().front().ifModifiedSince, std::string("0"));
+        }
+    }
+
+private:
+    void startRun(int first, int last)
+    {
+        if (!m_run)
+            m_run = std::make_unique<CollectionRun>(fetcher(), config);
+        CollectionRun *run = m_run.get();
+        connect(run, &CollectionRun::statusChanged, this, [this](const QString &text) { m_events << text; });
+        connect(run, &CollectionRun::pageRequested, this, [this](int page) { m_requested << page; });
+        connect(run, &CollectionRun::namesArrived, this, [this](int page, const QStringList &names) {
+            const QString mark = names == sampleNames(page) ? QString() : QStringLiteral(" (not the page's names)");
+            m_events << QStringLiteral("names %1").arg(page) + mark;
+        });
+        connect(run, &CollectionRun::pageFailed, this,
+            [this](int page, const QString &) { m_events << QStringLiteral("failed %1").arg(page); });
+        connect(run, &CollectionRun::finished, this, [this](int failed) {
+            m_events << QStringLiteral("finished %1").arg(failed);
+            ++m_finished;
+        });
+        connect(run, &CollectionRun::stopped, this, [this] { m_events << QStringLiteral("stopped"); });
+        run->start(first, last);
+        QCOMPARE(m_events, QStringList { RunStarted });
+    }
+
+    std::unique_ptr<CollectionRun> m_run;
+    // What the operation told, in order: status texts as they are, "names N" (marked when they
+    // are not page N's names), "failed N", "finished K", "stopped".
+    QStringList m_events;
+    QList<int> m_requested;
+    int m_finished = 0;
+};
+
+QTEST_GUILESS_MAIN(TestCollectionRun)
+#include "tst_collectionrun.moc"

@@ -1,0 +1,508 @@
+// The commands collect, lookup and history, run as the real program without a window or a display
+// against the fake site: stdout's bytes, stderr's messages, exit codes and what the history keeps.
+#include "core/store/historystore.h"
+#include "tools/fakesite.h"
+#include "tools/samplemarket.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QProcess>
+#include <QSqlDatabase>
+#include <QSqlQuery>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <csignal>
+#include <fcntl.h>
+#include <memory>
+#include <unistd.h>
+
+using namespace Qt::Literals::StringLiterals;
+using namespace std::chrono_literals;
+
+namespace {
+
+struct Finished
+{
+    int exitCode = -1;
+    QByteArray out;
+    QString err;
+};
+
+QStringList namesOfPages(int first, int last)
+{
+    QStringList names;
+    for (int page = first; page <= last; ++page) {
+        for (const std::string &name : SampleMarket::namesForPage(page))
+            names << QString::fromStdString(name);
+    }
+    return names;
+}
+
+QByteArray lines(const QStringList &names)
+{
+    return names.isEmpty() ? QByteArray() : (names.join(u'\n') + u'\n').toUtf8();
+}
+
+// A lookup row without its time, as the sample marketplace answers for the domain.
+QStringList sampleRow(const QString &domain, const char *source)
+{
+    const SampleMarket::BackorderInfo info = SampleMarket::backorderInfoFor(domain.toStdString());
+    const QString licence = QString::fromStdString(SampleMarket::icpLicenceFor(domain.toStdString()));
+    QStringList row { domain };
+    for (const std::string *value : { &info.deletionType, &info.deletionTime, &info.bookingDeadline })
+        row << QString::fromStdString(*value);
+    // Once booking has closed the price row is not read.
+    for (const std::string *value : { &info.platform, &info.price, &info.rmb, &info.deposit })
+        row << (info.bookingClosed ? QString() : QString::fromStdString(*value));
+    return row << (licence.isEmpty() ? u"not filed"_s : u"filed"_s) << licence << QLatin1String(source) << QString();
+}
+
+// The text rows of a lookup, each without its time, which must be an ISO date-time.
+QList<QStringList> rowsOf(const QByteArray &out)
+{
+    QList<QStringList> rows;
+    for (const QString &line : QString::fromUtf8(out).split(u'\n', Qt::SkipEmptyParts)) {
+        QStringList row = line.split(u'\t');
+        // A row without a valid time keeps what it has there, and compares unequal.
+        if (QDateTime::fromString(row.value(1), Qt::ISODate).isValid())
+            row.removeAt(1);
+        rows << row;
+    }
+    return rows;
+}
+
+// A pseudo-terminal for the program's stdin or stderr: its master end, and the path of the other.
+struct Terminal
+{
+    int master = ::posix_openpt(O_RDWR | O_NOCTTY);
+    QString path = master >= 0 && ::grantpt(master) == 0 && ::unlockpt(master) == 0
+        ? QString::fromLocal8Bit(::ptsname(master))
+        : QString();
+    ~Terminal() { ::close(master); }
+};
+
+} // namespace
+
+class TestCommands : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init()
+    {
+        m_site = std::make_unique<FakeSite>();
+        QVERIFY(m_site->start());
+        m_site->setPageCount(200);
+        QVERIFY(m_dir.isValid());
+        QDir(dataDir()).removeRecursively();
+    }
+    void cleanup() { m_site.reset(); }
+
+    void collectWrites_data()
+    {
+        QTest::addColumn<QString>("arguments");
+        QTest::addColumn<QByteArray>("expected");
+        QTest::newRow("text, pages 1 to N") << u"--pages 2"_s << lines(namesOfPages(1, 2));
+        QByteArray csv = "\xef\xbb\xbf"
+                         "domain,page,position\r\n";
+        QByteArray json;
+        for (int page = 2; page <= 3; ++page) {
+            const QStringList names = namesOfPages(page, page);
+            for (int i = 0; i < names.size(); ++i) {
+                csv += u"%1,%2,%3\r\n"_s.arg(names[i]).arg(page).arg(i + 1).toUtf8();
+                json += u"{\"domain\":\"%1\",\"page\":%2,\"position\":%3}\n"_s.arg(names[i])
+                            .arg(page)
+                            .arg(i + 1)
+                            .toUtf8();
+            }
+        }
+        QTest::newRow("csv, a range") << u"--pages 2-3 --format csv"_s << csv;
+        QTest::newRow("json, a range") << u"--pages 2-3 --format=json"_s << json;
+        QStringList dotCom;
+        for (const QString &name : namesOfPages(1, 3)) {
+            if (name.endsWith(u".com"_s) && !name.contains(u"ng"_s))
+                dotCom << name;
+        }
+        QTest::newRow("filtered") << u"--pages 3 --suffix .net,.com --suffix .cc --exclude ng --regex \\.COM$"_s
+                                  << lines(dotCom);
+    }
+
+    // Names in page order on stdout, nothing else there; a summary on stderr, no progress line (stderr is
+    // no terminal); no display needed.
+    void collectWrites()
+    {
+        QFETCH(QString, arguments);
+        QFETCH(QByteArray, expected);
+        const Finished run = program(u"collect "_s + arguments);
+        QCOMPARE(run.exitCode, 0);
+        QCOMPARE(run.out, expected);
+        QVERIFY2(run.err.startsWith(u"collect: "_s) && !run.err.contains(u'\r'), qPrintable(run.err));
+        QCOMPARE(program(u"collect --quiet "_s + arguments).err, QString());
+    }
+
+    void failedPageCounted()
+    {
+        m_site->setFault("/search?p=2", Fault::ServerError);
+        const Finished run = program(u"collect --pages 3"_s);
+        QCOMPARE(run.exitCode, 1);
+        QCOMPARE(run.out, lines(namesOfPages(1, 1) + namesOfPages(3, 3)));
+        QVERIFY2(run.err.contains(u"page 2 failed: HTTP 500"_s) && run.err.contains(u"1 page failed"_s),
+            qPrintable(run.err));
+    }
+
+    // What a run saw is in the history; --new leaves out what an older run saw already.
+    void historyOfRuns()
+    {
+        const QDateTime twoDaysAgo = QDateTime::currentDateTimeUtc().addDays(-2).addMSecs(-1234);
+        {
+            HistoryStore store;
+            QVERIFY(!store.open(HistoryStore::filePath(dataDir())));
+            const std::optional<qint64> run = store.beginRun(QString::fromStdString(m_site->url()), 1, 1, twoDaysAgo);
+            QVERIFY(run && store.recordPage(*run, 1, namesOfPages(1, 1), twoDaysAgo));
+            QVERIFY(store.endRun(*run, 0, false, twoDaysAgo));
+        }
+        QCOMPARE(program(u"collect --pages 2 -q"_s).exitCode, 0);
+
+        const QStringList older = namesOfPages(1, 1);
+        QStringList seen;
+        QStringList newOnes;
+        for (const QString &name : namesOfPages(1, 2)) {
+            if (!seen.contains(name) && !older.contains(name))
+                newOnes << name;
+            if (!seen.contains(name))
+                seen << name;
+        }
+        QVERIFY(!newOnes.isEmpty());
+        QCOMPARE(program(u"history"_s).out, lines(seen));
+        QCOMPARE(program(u"history --days 1 --new"_s).out, lines(newOnes));
+        QCOMPARE(program(u"history --new --since "_s + QDate::currentDate().addDays(-3).toString(Qt::ISODate)).out,
+            lines(seen));
+        // Times to the second, in local time with its offset (TZ is UTC here).
+        const QList<QByteArray> csv = program(u"history --days=3 --format=csv --max-length=100"_s).out.split('\n');
+        QCOMPARE(csv.value(0),
+            "\xef\xbb\xbf"
+            "domain,first_seen,last_seen\r");
+        const QStringList first = QString::fromUtf8(csv.value(1).chopped(1)).split(u',');
+        QCOMPARE(first.mid(0, 2), QStringList({ seen[0], twoDaysAgo.toString(u"yyyy-MM-dd'T'HH:mm:ss'Z'"_s) }));
+        QVERIFY(QDateTime::fromString(first.value(2), Qt::ISODate).secsTo(QDateTime::currentDateTimeUtc()) < 60);
+    }
+
+    // Rows in the order given; the history answers the second time, unless --refresh.
+    void lookupRows()
+    {
+        const QStringList domains = namesOfPages(1, 1).mid(0, 4);
+        const Finished given = program(u"lookup --rate=50 "_s + domains.join(u' '));
+        QCOMPARE(given.exitCode, 0);
+        QList<QStringList> expected;
+        for (const QString &domain : domains)
+            expected << sampleRow(domain, "site");
+        QCOMPARE(rowsOf(given.out), expected);
+        QVERIFY(given.out.contains("\tfiled\t") && given.out.contains("\tnot filed\t"));
+        QCOMPARE(m_site->requests().size(), std::size_t(8));
+
+        // A name the history does not know goes first: its row is still the first, though the others
+        // come at once.
+        m_site->clearLog();
+        const Finished cached
+            = program(u"lookup"_s, "\xef\xbb\xbfhua.com\r\n" + domains.join(u"\r\n"_s).toUtf8() + "\n\n");
+        QCOMPARE(cached.exitCode, 0);
+        for (QStringList &row : expected)
+            row[10] = u"history"_s;
+        QCOMPARE(rowsOf(cached.out), QList<QStringList> { sampleRow(u"hua.com"_s, "site") } + expected);
+        QCOMPARE(m_site->requestedTargets(), std::vector<std::string>({ "/backorder/hua.com", "/hua.com" }));
+        QVERIFY2(cached.err.contains(u"4 from the history"_s), qPrintable(cached.err));
+
+        m_site->clearLog();
+        const Finished refreshed = program(u"lookup --refresh --rate=50 "_s + domains[1]);
+        QCOMPARE(rowsOf(refreshed.out), QList<QStringList> { sampleRow(domains[1], "site") });
+        QCOMPARE(m_site->requests().size(), std::size_t(2));
+    }
+
+    void lookupFormats_data()
+    {
+        QTest::addColumn<QString>("format");
+        QTest::addColumn<QByteArray>("expected");
+        QTest::addColumn<int>("lineEnds"); // a header's, a row's, and one quoted in CSV
+        QTest::newRow("text") << u"text"_s << u"\t赎回期删除, \"特别\"\t2024-06-15  23:30 (北京)\t"_s.toUtf8() << 1;
+        QTest::newRow("csv") << u"csv"_s << u",\"赎回期删除, \"\"特别\"\"\",\"2024-06-15\r\n23:30\t(北京)\","_s.toUtf8()
+                             << 3;
+        QTest::newRow("json")
+            << u"json"_s
+            << u"\"deletion_type\":\"赎回期删除, \\\"特别\\\"\",\"deletion_time\":\"2024-06-15\\r\\n23:30\\t(北京)\","_s
+                   .toUtf8()
+            << 1;
+    }
+
+    // Values with commas, quotes, tabs and line breaks: quoted, escaped, or made blanks, never a row more.
+    void lookupFormats()
+    {
+        QFETCH(QString, format);
+        QFETCH(QByteArray, expected);
+        QFETCH(int, lineEnds);
+        SampleMarket::BackorderInfo info = SampleMarket::backorderInfoFor("hua.com");
+        info.deletionType = "赎回期删除, \"特别\"";
+        info.deletionTime = "2024-06-15\r\n23:30\t(北京)";
+        m_site->setReply("/backorder/hua.com", FakeSite::Reply::gbkHtml(SampleMarket::backorderPage(info)));
+        const Finished run = program(u"lookup hua.com --no-history --rate 50 --format "_s + format);
+        QCOMPARE(run.exitCode, 0);
+        QVERIFY2(run.out.contains(expected), run.out);
+        QCOMPARE(run.out.count('\n'), lineEnds);
+    }
+
+    void badNamesSkipped_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("blank") << u"ab c.com"_s << u"blank"_s;
+        QTest::newRow("control character") << u"ab\001c.com"_s << u"control character"_s;
+        QTest::newRow("slash") << u"a/b.com"_s << u"\"/\""_s;
+        QTest::newRow("two dots") << u"a..com"_s << u"\"..\""_s;
+        QTest::newRow("300 characters") << QString(296, u'a') + u".com"_s << u"longer than 253"_s;
+        QTest::newRow("no valid IDN") << u"-abc.com"_s << u"internationalized"_s;
+    }
+
+    // Told on stderr and left out; the rest is looked up.
+    void badNamesSkipped()
+    {
+        QFETCH(QString, name);
+        QFETCH(QString, reason);
+        const Finished run = program(u"lookup --rate=50"_s, (u"hua.com\n"_s + name + u"\nxin.cn\n"_s).toUtf8());
+        QCOMPARE(run.exitCode, 1);
+        QCOMPARE(
+            rowsOf(run.out), QList<QStringList>({ sampleRow(u"hua.com"_s, "site"), sampleRow(u"xin.cn"_s, "site") }));
+        QVERIFY2(run.err.contains(u"skipped \""_s) && run.err.contains(reason), qPrintable(run.err));
+        QCOMPARE(m_site->requests().size(), std::size_t(4));
+    }
+
+    void unusableHistory_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<QString>("commandLine");
+        for (const char *kind : { "read-only", "corrupt", "newer" }) {
+            for (const char *command : { "collect --pages 1", "lookup hua.com", "history" })
+                QTest::addRow("%s, %s", kind, command) << QString::fromLatin1(kind) << QString::fromLatin1(command);
+        }
+    }
+
+    // Exit code 3, nothing fetched, the file left as it was; --no-history runs all the same.
+    void unusableHistory()
+    {
+        QFETCH(QString, kind);
+        QFETCH(QString, commandLine);
+        QString folder = dataDir();
+        const QString file = HistoryStore::filePath(folder);
+        QVERIFY(QDir().mkpath(folder));
+        QFile original(file);
+        if (kind == u"newer"_s) {
+            QVERIFY(!HistoryStore().open(file));
+            {
+                QSqlDatabase db = QSqlDatabase::addDatabase(u"QSQLITE"_s, u"newer"_s);
+                db.setDatabaseName(file);
+                QVERIFY(db.open() && QSqlQuery(db).exec(u"PRAGMA user_version = 99"_s));
+            }
+            QSqlDatabase::removeDatabase(u"newer"_s);
+        } else {
+            QVERIFY(original.open(QIODevice::WriteOnly));
+            for (int i = 0; kind == u"corrupt"_s && i < 4096; ++i)
+                original.putChar(char((i * 7919 + 13) % 251));
+            original.close();
+            if (kind == u"read-only"_s)
+                folder = file + u"/below"_s; // its folder cannot be made
+        }
+        QVERIFY(original.open(QIODevice::ReadOnly));
+        const QByteArray bytes = original.readAll();
+
+        const Finished run = program(commandLine + u" --data-dir "_s + folder);
+        QCOMPARE(run.exitCode, 3);
+        QCOMPARE(run.out, QByteArray());
+        QVERIFY2(run.err.contains(u"the history cannot be used"_s), qPrintable(run.err));
+        QVERIFY(m_site->requests().empty());
+        original.seek(0);
+        QCOMPARE(original.readAll(), bytes);
+        if (commandLine != u"history"_s) {
+            const Finished without = program(commandLine + u" --no-history --data-dir "_s + folder);
+            QCOMPARE(without.exitCode, 0);
+            QVERIFY(!without.out.isEmpty());
+        }
+    }
+
+    // Every answer 429: each lookup failed and counted, after the attempts the politeness allows, never
+    // faster than the rate.
+    void everyRequestRateLimited()
+    {
+        const QStringList domains { u"hua.com"_s, u"xin.cn"_s, u"tian.net"_s };
+        FakeSite::Reply tooMany = FakeSite::Reply::utf8Html("<html>slow down</html>", 429);
+        tooMany.headers.emplace_back("Retry-After", "0");
+        for (const QString &domain : domains) {
+            m_site->setReply("/backorder/" + domain.toStdString(), tooMany);
+            m_site->setReply("/" + domain.toStdString(), tooMany);
+        }
+        QElapsedTimer clock;
+        clock.start();
+        const Finished run = program(u"lookup --rate=40 "_s + domains.join(u' '));
+        const qint64 elapsedMs = clock.elapsed();
+        QCOMPARE(run.exitCode, 1);
+        QVERIFY2(run.err.contains(u"3 failed"_s), qPrintable(run.err));
+        const QList<QStringList> rows = rowsOf(run.out);
+        QCOMPARE(rows.size(), 3);
+        for (const QStringList &row : rows)
+            QCOMPARE(row.mid(8),
+                QStringList({ u"failed"_s, QString(), u"site"_s, u"backorder page: HTTP 429; ICP: HTTP 429"_s }));
+        for (const QString &domain : domains) {
+            QCOMPARE(m_site->requestCount("/backorder/" + domain.toStdString()), 5);
+            QCOMPARE(m_site->requestCount("/" + domain.toStdString()), 5);
+        }
+        QVERIFY2(elapsedMs >= 29 * 1000 / 40, qPrintable(QString::number(elapsedMs)));
+    }
+
+    // Ctrl-C: the pages finished so far are on stdout and in the history, the run marked stopped.
+    void interruptedCollect()
+    {
+        m_site->setLatency(100ms);
+        QProcess process;
+        start(process, u"collect --pages 200"_s);
+        QByteArray out;
+        while (out.size() < 1000 && process.waitForReadyRead(10000))
+            out += process.readAllStandardOutput();
+        ::kill(pid_t(process.processId()), SIGINT);
+        QVERIFY(process.waitForFinished(10000));
+        out += process.readAllStandardOutput();
+        QCOMPARE(process.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(process.exitCode(), 130);
+        const int pages = int(out.count('\n')) / SampleMarket::RowsPerPage;
+        QVERIFY(pages >= 2 && pages < 200);
+        QCOMPARE(out, lines(namesOfPages(1, pages)));
+
+        HistoryStore store;
+        QVERIFY(!store.open(HistoryStore::filePath(dataDir())));
+        const QList<HistoryStore::RunSummary> runs = store.runsBetween(QDateTime(), QDateTime());
+        QCOMPARE(runs.size(), 1);
+        QVERIFY(runs[0].stopped && runs[0].ended.isValid());
+        QCOMPARE(store.namesOfRun(runs[0].id), namesOfPages(1, pages));
+    }
+
+    // On a terminal the progress line is rewritten in place, and the summary takes its place.
+    void progressOnTerminal()
+    {
+        Terminal terminal;
+        QVERIFY(!terminal.path.isEmpty());
+        QProcess process;
+        process.setStandardErrorFile(terminal.path);
+        start(process, u"collect --pages 3 --no-history"_s);
+        QVERIFY(process.waitForFinished(20000));
+        QByteArray err(4096, '\0');
+        err.resize(std::max<ssize_t>(0, ::read(terminal.master, err.data(), size_t(err.size()))));
+        QVERIFY2(
+            err.contains("\r\x1b[Kpage 3/3 · 150 names · 0 failed\r\x1b[Kcollect: 3 of 3 pages, 150 names\r\n"), err);
+    }
+
+    void usage_data()
+    {
+        QTest::addColumn<QString>("commandLine");
+        QTest::addColumn<int>("exitCode");
+        QTest::addColumn<QString>("mentioned"); // on stdout for 0, on stderr for 2
+        const auto row = [](const char *name, const char *commandLine, int exitCode, const char *mentioned) {
+            QTest::newRow(name) << QString::fromUtf8(commandLine) << exitCode << QString::fromUtf8(mentioned);
+        };
+        row("collect --help", "collect --help", 0, "Usage: vexlon-collector collect [options]|--pages|--no-history");
+        row("lookup --help", "lookup -h", 0, "Usage: vexlon-collector lookup|--max-age|--rate|--at-once|--refresh");
+        row("history --help", "history --help", 0, "Usage: vexlon-collector history|--days|--since|--new|--suffix");
+        row("the window's --help", "--help", 0, "collect --pages|lookup [DOMAIN...]|history [--days");
+        row("unknown option", "collect --pages 1 --nope", 2, "nope");
+        row("no pages", "collect", 2, "--pages");
+        row("pages backwards", "collect --pages 5-2", 2, "5-2");
+        row("page 0", "collect --pages 0", 2, "\"0\"");
+        row("page past the last", "collect --pages 40000", 2, "40000");
+        row("stray argument", "collect --pages 1 more", 2, "more");
+        row("unknown format", "collect --pages 1 --format xml", 2, "xml");
+        row("invalid regex", "history --regex a(b", 2, "--regex");
+        row("unknown kind", "history --kind vowels", 2, "vowels");
+        row("zero length", "history --min-length 0", 2, "--min-length");
+        row("lengths crossed", "history --min-length 5 --max-length 3", 2, "--max-length");
+        row("days and since", "history --days 1 --since 2024-01-01", 2, "--since");
+        row("since no date", "history --since yesterday", 2, "yesterday");
+        row("history keeps no history", "history --no-history", 2, "no-history");
+        row("age in weeks", "lookup --max-age 5w a.com", 2, "5w");
+        row("rate 0", "lookup --rate 0 a.com", 2, "--rate");
+        row("none at once", "lookup --at-once 0 a.com", 2, "--at-once");
+        row("no domains, stdin a terminal", "lookup", 2, "no domains");
+        row("relative market URL", "lookup --market-url market.test a.com", 2, "market.test");
+    }
+
+    // Help on stdout; a refusal on stderr before anything is fetched or stored.
+    void usage()
+    {
+        QFETCH(QString, commandLine);
+        QFETCH(int, exitCode);
+        QFETCH(QString, mentioned);
+        Terminal terminal;
+        QProcess process;
+        process.setStandardInputFile(terminal.path);
+        if (commandLine == u"--help"_s)
+            process.setProcessEnvironment(environment(true));
+        start(process, commandLine);
+        QVERIFY(process.waitForFinished(20000));
+        QCOMPARE(process.exitCode(), exitCode);
+        const QString out = QString::fromUtf8(process.readAllStandardOutput());
+        const QString err = QString::fromUtf8(process.readAllStandardError());
+        for (const QString &text : mentioned.split(u'|'))
+            QVERIFY2((exitCode == 0 ? out : err).contains(text), qPrintable(text + u'\n' + out + err));
+        QVERIFY2(exitCode == 0 ? out.contains(u"--data-dir"_s) : out.isEmpty() && err.contains(u"--help"_s),
+            qPrintable(out + err));
+        QVERIFY(m_site->requests().empty());
+        QVERIFY(!QDir(dataDir()).exists());
+    }
+
+private:
+    QString dataDir() const { return m_dir.filePath(u"data"_s); }
+
+    // No display, a locale that is not UTF-8, and times in UTC.
+    static QProcessEnvironment environment(bool forTheWindow = false)
+    {
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        for (const QString &name : { u"DISPLAY"_s, u"WAYLAND_DISPLAY"_s, u"QT_QPA_PLATFORM"_s })
+            environment.remove(name);
+        if (forTheWindow)
+            environment.insert(u"QT_QPA_PLATFORM"_s, u"offscreen"_s);
+        environment.insert(u"LC_ALL"_s, u"C"_s);
+        environment.insert(u"TZ"_s, u"UTC"_s);
+        return environment;
+    }
+
+    // The command line's words after the program's sites and history folder, which it may override.
+    void start(QProcess &process, const QString &commandLine)
+    {
+        const QString url = QString::fromStdString(m_site->url());
+        if (process.processEnvironment().isEmpty())
+            process.setProcessEnvironment(environment());
+        const QStringList words = commandLine.split(u' ');
+        const qsizetype command = words.constFirst().startsWith(u'-') ? 0 : 1;
+        process.start(QCoreApplication::applicationDirPath() + u"/vexlon-collector"_s,
+            words.mid(0, command)
+                + QStringList { u"--market-url"_s, url, u"--icp-url"_s, url, u"--data-dir"_s, dataDir() }
+                + words.mid(command));
+    }
+
+    Finished program(const QString &commandLine, const QByteArray &input = QByteArray())
+    {
+        QProcess process;
+        start(process, commandLine);
+        process.write(input);
+        process.closeWriteChannel();
+        Finished finished;
+        if (!process.waitForFinished(60000) || process.exitStatus() != QProcess::NormalExit)
+            return finished;
+        finished.exitCode = process.exitCode();
+        finished.out = process.readAllStandardOutput();
+        finished.err = QString::fromUtf8(process.readAllStandardError());
+        return finished;
+    }
+
+    std::unique_ptr<FakeSite> m_site;
+    QTemporaryDir m_dir;
+};
+
+QTEST_GUILESS_MAIN(TestCommands)
+#include "tst_commands.moc"

@@ -1,0 +1,276 @@
+// The domain table without widgets: what each cell says before, after and without a lookup, numbers and
+// dates sorted as numbers and dates, the name filter and the 备案 state combined, the shown and all
+// counts, a row filled in by a lookup, and the name files it reads.
+#include "core/table/domaintablemodel.h"
+#include "core/table/domaintableproxy.h"
+
+#include <QSignalSpy>
+#include <QStringEncoder>
+#include <QTest>
+
+namespace {
+
+using Model = DomainTableModel;
+
+// "key=value;key=value"; a key alone has an empty value.
+QHash<QString, QString> options(const QString &text)
+{
+    QHash<QString, QString> values;
+    for (const QString &option : text.split(u';', Qt::SkipEmptyParts))
+        values.insert(option.section(u'=', 0, 0), option.section(u'=', 1));
+    return values;
+}
+
+// A lookup, by default one that read both pages. Keys: type, time, deadline, platform, price, rmb,
+// deposit, licence ("?" for an unknown filing; none: not filed), closed, failed (no backorder page).
+LookupRecord answer(const QString &domain, const QString &description = QString())
+{
+    const QHash<QString, QString> o = options(description);
+    LookupRecord record;
+    record.domain = domain;
+    record.time = QDateTime(QDate(2024, 6, 5), QTime(8, 0), Qt::UTC);
+    record.backorderRead = !o.contains(QStringLiteral("failed"));
+    BackorderPage &v = record.values;
+    v.deletionType = o.value(QStringLiteral("type"), QStringLiteral("过期删除"));
+    v.platform = o.value(QStringLiteral("platform"), QStringLiteral("国际通道"));
+    v.deletionTime = o.value(QStringLiteral("time"));
+    v.deadline = o.value(QStringLiteral("deadline"));
+    v.price = o.value(QStringLiteral("price"));
+    v.rmb = o.value(QStringLiteral("rmb"));
+    v.deposit = o.value(QStringLiteral("deposit"));
+    v.bookingClosed = o.contains(QStringLiteral("closed"));
+    record.licence = o.value(QStringLiteral("licence"));
+    record.filing = record.licence.isEmpty() ? IcpFiling::NotFiled
+        : record.licence == u'?'             ? IcpFiling::Unknown
+                                             : IcpFiling::Filed;
+    return record;
+}
+
+// "suffix=.com|net;min=2;kind=digits;filing=filed": the filter a row describes.
+std::pair<DomainFilter, FilingFilter> filterFrom(const QString &description)
+{
+    const QHash<QString, QString> o = options(description);
+    const auto list = [&o](const char *key) { return o.value(QLatin1String(key)).split(u'|', Qt::SkipEmptyParts); };
+    DomainFilter filter;
+    filter.suffixes = list("suffix");
+    filter.minLength = o.value(QStringLiteral("min")).toInt();
+    filter.maxLength = o.value(QStringLiteral("max")).toInt();
+    filter.kind = nameKindFromText(o.value(QStringLiteral("kind"))).value_or(NameKind::Any);
+    filter.contains = o.value(QStringLiteral("contains"));
+    filter.startsWith = o.value(QStringLiteral("start"));
+    filter.endsWith = o.value(QStringLiteral("end"));
+    filter.excludes = list("exclude");
+    filter.pattern = QRegularExpression(o.value(QStringLiteral("regex")), QRegularExpression::CaseInsensitiveOption);
+    const QStringList filings { QString(), QStringLiteral("filed"), QStringLiteral("notfiled"),
+        QStringLiteral("failed"), QStringLiteral("none") };
+    return { filter, FilingFilter(filings.indexOf(o.value(QStringLiteral("filing")))) };
+}
+
+const QStringList FilterNames { QStringLiteral("abc.com"), QStringLiteral("12345.com"), QStringLiteral("ab-12.net"),
+    QStringLiteral("Shop88.COM.CN"), QStringLiteral("中文网.cn"), QStringLiteral("xn--fiq228c.com"),
+    QStringLiteral("a1.cn"), QStringLiteral("zz.org") };
+
+// FilterNames with lookups: 0 not filed, 1 filed, 2 filing unknown, 3 no backorder page, the rest none.
+void fillFilterNames(Model &model)
+{
+    model.setDomains(FilterNames);
+    model.setLookup(answer(FilterNames[0]));
+    model.setLookup(answer(FilterNames[1], QStringLiteral("licence=粤ICP备1号")));
+    model.setLookup(answer(FilterNames[2], QStringLiteral("licence=?")));
+    model.setLookup(answer(FilterNames[3], QStringLiteral("failed")));
+}
+
+QString shownRows(const DomainTableProxy &proxy, const QStringList &names)
+{
+    QString rows;
+    for (const QString &domain : proxy.shownDomains())
+        rows += QString::number(names.indexOf(domain));
+    return rows;
+}
+
+} // namespace
+
+class TestDomainTableModel : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void cells_data()
+    {
+        QTest::addColumn<QString>("lookup");
+        QTest::addColumn<QString>("cells"); // 删除类型 to 是否备案
+        QTest::newRow("answered, not filed") << "time=2024-06-05 13:20:00;price=US$33.96"
+                                             << "过期删除|2024-06-05 13:20:00||国际通道|US$33.96|||未备案";
+        QTest::newRow("filed, licence on one line") << "licence=京ICP备\r\n12345号"
+                                                    << "过期删除|||国际通道||||已备案 京ICP备 12345号";
+        QTest::newRow("backorder page failed")
+            << "failed"
+            << "查询失败|查询失败|查询失败|查询失败|查询失败|查询失败|查询失败|未备案";
+        QTest::newRow("filing unknown") << "licence=?"
+                                        << "过期删除|||国际通道||||查询失败";
+        QTest::newRow("booking closed") << "closed;price=9"
+                                        << "过期删除|||预定时间已过|预定时间已过|预定时间已过|预定时间已过|未备案";
+    }
+
+    void cells()
+    {
+        QFETCH(QString, lookup);
+        QFETCH(QString, cells);
+        Model model;
+        const QDateTime seen(QDate(2024, 6, 4), QTime(23, 30), Qt::UTC);
+        const auto local = [](const QDateTime &time) { return time.toLocalTime().toString(u"yyyy-MM-dd HH:mm"); };
+        model.setDomains({ QStringLiteral("a.com"), QStringLiteral("b.中国"), QStringLiteral("a.com") },
+            { { QStringLiteral("a.com"), seen } });
+        QCOMPARE(model.rowCount(), 2);
+        QCOMPARE(model.rowTexts(0).mid(0, Model::DeletionTypeColumn),
+            (QStringList { QStringLiteral("a.com"), QStringLiteral(".com"), QStringLiteral("1"),
+                QStringLiteral("纯字母"), local(seen) }));
+        // Not looked up yet: empty, never "查询失败".
+        QCOMPARE(model.rowTexts(0).mid(Model::DeletionTypeColumn).join(QString()), QString());
+        QCOMPARE(model.text(1, Model::FirstSeenColumn), QString());
+
+        QSignalSpy changed(&model, &QAbstractItemModel::dataChanged);
+        const LookupRecord record = answer(QStringLiteral("a.com"), lookup);
+        QVERIFY(model.setLookup(record));
+        QCOMPARE(changed.size(), 1);
+        QCOMPARE(changed.at(0).at(0).toModelIndex().row(), 0);
+        QCOMPARE(model.rowTexts(0).mid(Model::DeletionTypeColumn, 8).join(u'|'), cells);
+        QCOMPARE(model.text(0, Model::LookedUpColumn), local(record.time));
+        QCOMPARE(model.rowTexts(1).mid(Model::DeletionTypeColumn).join(QString()), QString());
+        QVERIFY(!model.setLookup(answer(QStringLiteral("elsewhere.com"))));
+    }
+
+    void sortsNumbersAndDates_data()
+    {
+        QTest::addColumn<int>("column");
+        QTest::addColumn<QString>("values"); // "key=value" of rows 0..3; "failed" a failed lookup, "" none
+        QTest::addColumn<QString>("ascending"); // rows; empty and failed last in both orders
+        QTest::addColumn<QString>("descending");
+        const auto row = [](const char *name, int column, const char *values, const char *up, const char *down) {
+            QTest::newRow(name) << column << QString::fromUtf8(values) << QString::fromLatin1(up)
+                                << QString::fromLatin1(down);
+        };
+        row("price with currency marks", Model::PriceColumn, "price=US$120.00|price=¥ 88|price=US$33.96|failed", "2103",
+            "0123");
+        row("rmb with separators", Model::RmbColumn, "rmb=1,244.51|rmb=244.51|rmb=99|", "2103", "0123");
+        row("deposit, not looked up last", Model::DepositColumn, "|deposit=100|deposit=20|deposit=0", "3210", "1230");
+        row("deletion time", Model::DeletionTimeColumn,
+            "time=2024-06-10 09:00:00|time=2024-6-5 13:20|time=2024年06月05日|failed", "2103", "0123");
+        row("deadline to the second", Model::DeadlineColumn,
+            "deadline=2024-06-05 10:00:01|deadline=2024-06-05 10:00:00|deadline=x|deadline=2023-12-31", "3102", "0132");
+        row("platform as text", Model::PlatformColumn, "platform=国内通道|platform=Vexlon直连|failed|platform=合作平台",
+            "1302", "0312");
+        row("length", Model::LengthColumn, "|||", "0123", "3210");
+    }
+
+    void sortsNumbersAndDates()
+    {
+        QFETCH(int, column);
+        QFETCH(QString, values);
+        QFETCH(QString, ascending);
+        QFETCH(QString, descending);
+        // Labels of 1 to 4 characters, so that "length" sorts too.
+        const QStringList names { QStringLiteral("a.com"), QStringLiteral("bb.com"), QStringLiteral("ccc.com"),
+            QStringLiteral("dddd.com") };
+        Model model;
+        DomainTableProxy proxy(&model);
+        model.setDomains(names);
+        const QStringList lookups = values.split(u'|');
+        for (qsizetype i = 0; i < lookups.size(); ++i) {
+            if (!lookups[i].isEmpty())
+                model.setLookup(answer(names[i], lookups[i]));
+        }
+        proxy.sort(column, Qt::AscendingOrder);
+        QCOMPARE(shownRows(proxy, names), ascending);
+        proxy.sort(column, Qt::DescendingOrder);
+        QCOMPARE(shownRows(proxy, names), descending);
+        // -1 gives back the order of the list.
+        proxy.sort(-1);
+        QCOMPARE(shownRows(proxy, names), QStringLiteral("0123"));
+    }
+
+    void filtersCombined_data()
+    {
+        QTest::addColumn<QString>("description");
+        QTest::addColumn<QString>("shown"); // FilterNames rows
+        const auto row = [](const char *name, const char *description, const char *shown) {
+            QTest::newRow(name) << QString::fromUtf8(description) << QString::fromLatin1(shown);
+        };
+        row("no filter", "", "01234567");
+        row("suffix set, any case", "suffix=COM|.cn", "01456");
+        row("multi-label suffix", "suffix=com.cn", "3");
+        row("length range", "min=2;max=3", "04567");
+        row("kind and suffix", "kind=alnum;suffix=.cn", "6");
+        row("chinese, ACE decoded", "kind=chinese", "45");
+        row("contains, starts and ends", "contains=B;start=a;end=12", "2");
+        row("excludes", "exclude=1|中", "037");
+        row("regular expression, any case", "regex=^[A-Z]+\\d*\\.", "0367");
+        row("filed", "filing=filed", "1");
+        row("not filed and short", "filing=notfiled;max=3", "0");
+        row("filing failed", "filing=failed", "2");
+        row("not looked up and .cn", "filing=none;suffix=.cn", "46");
+    }
+
+    void filtersCombined()
+    {
+        QFETCH(QString, description);
+        QFETCH(QString, shown);
+        Model model;
+        DomainTableProxy proxy(&model);
+        fillFilterNames(model);
+        QSignalSpy counts(&proxy, &DomainTableProxy::countsChanged);
+        const auto [filter, filing] = filterFrom(description);
+        proxy.setFilter(filter, filing);
+        QCOMPARE(shownRows(proxy, FilterNames), shown);
+        QCOMPARE(counts.last(), (QVariantList { int(shown.size()), 8 }));
+        // The table agrees with the filter of the command line on every name.
+        for (const QString &name : FilterNames) {
+            if (filing == FilingFilter::Any)
+                QCOMPARE(proxy.shownDomains().contains(name), filter.matches(name));
+        }
+        // The same filter over the rows sorted.
+        proxy.sort(Model::LengthColumn, Qt::DescendingOrder);
+        QCOMPARE(proxy.shownCount(), shown.size());
+    }
+
+    void answerRefilters()
+    {
+        Model model;
+        DomainTableProxy proxy(&model);
+        fillFilterNames(model);
+        proxy.setFilter(DomainFilter(), FilingFilter::NotLookedUp);
+        QCOMPARE(shownRows(proxy, FilterNames), QStringLiteral("4567"));
+        QSignalSpy counts(&proxy, &DomainTableProxy::countsChanged);
+        model.setLookup(answer(QStringLiteral("zz.org")));
+        QCOMPARE(shownRows(proxy, FilterNames), QStringLiteral("456"));
+        QCOMPARE(counts.last(), (QVariantList { 3, 8 }));
+        // A new list is filtered anew.
+        model.setDomains({ QStringLiteral("zz.org") });
+        QCOMPARE(proxy.shownCount(), 1);
+    }
+
+    void namesFromText_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<QStringList>("names");
+        const QStringList chinese { QStringLiteral("中文网.cn"), QStringLiteral("abc.com") };
+        QTest::newRow("UTF-8 with BOM and CR LF")
+            << QByteArray("\xEF\xBB\xBF") + QStringLiteral("中文网.cn\r\nabc.com\r\n").toUtf8() << chinese;
+        QTest::newRow("GBK") << QByteArray(QStringEncoder("GB18030").encode(QStringLiteral("中文网.cn\nabc.com")))
+                             << chinese;
+        QTest::newRow("blanks and empty lines") << QByteArray(" \t abc.com  \n\n  \r\n12.cn")
+                                                << QStringList { QStringLiteral("abc.com"), QStringLiteral("12.cn") };
+        QTest::newRow("control characters made visible")
+            << QByteArray("a\x1b[2Jb.com\n") << QStringList { QStringLiteral("a\uFFFD[2Jb.com") };
+    }
+
+    void namesFromText()
+    {
+        QFETCH(QByteArray, bytes);
+        QFETCH(QStringList, names);
+        QCOMPARE(::namesFromText(bytes), names);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestDomainTableModel)
+#include "tst_domaintablemodel.moc"
