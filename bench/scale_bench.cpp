@@ -7,6 +7,7 @@
 #include "bench/benchcommon.h"
 #include "core/collect/collectionrun.h"
 #include "core/export/listexport.h"
+#include "core/store/historystore.h"
 #include "tools/fakesite.h"
 #include "tools/samplemarket.h"
 #include "ui/domainlistview.h"
@@ -41,6 +42,8 @@ constexpr double AppendTargetMs = 5;
 constexpr double PeakMemoryTargetMB = 150;
 constexpr double ExportTargetSeconds = 0.5;
 constexpr double StartUpTargetMs = 300;
+constexpr double RecordingTargetPercent = 10;
+constexpr int RecordingRuns = 3;
 // The appends of the run's last pages make the figure: the list then holds about 100,000.
 constexpr std::size_t LastPages = 50;
 // Pages appended after the run, through the run's own page path, to time the layout and paint too.
@@ -193,12 +196,14 @@ StartUpFigures timeStartUps(int starts)
         QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection);
     });
     const QString url = QString::fromStdString(updateServer.url());
+    // A history of the benchmark's own: the program opens it as it would the user's.
+    QTemporaryDir dataDir;
 
     for (int start = 0; start < starts && figures.failure.isEmpty(); ++start) {
         QProcess program;
         program.setProgram(programPath);
         program.setArguments({ QStringLiteral("--market-url"), url, QStringLiteral("--icp-url"), url,
-            QStringLiteral("--update-url"), url });
+            QStringLiteral("--update-url"), url, QStringLiteral("--data-dir"), dataDir.path() });
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
         program.setProcessEnvironment(environment);
@@ -315,5 +320,30 @@ int main(int argc, char *argv[])
     std::printf("scale: peak memory (VmHWM): %.1f MB (target under %.0f MB): %s\n", peakMB, PeakMemoryTargetMB,
         Bench::verdict(peakMiB && peakMB < PeakMemoryTargetMB));
 
-    return run.complete && appendCounted && exported.saved && after.asExpected && startUp.failure.isEmpty() ? 0 : 1;
+    // The same run in fresh windows, without and with a history recording it, taking turns.
+    std::vector<double> plainSeconds;
+    std::vector<double> recordedSeconds;
+    bool recordedComplete = true;
+    for (int i = 0; i < RecordingRuns && recordedComplete; ++i) {
+        QTemporaryDir folder;
+        HistoryStore history;
+        recordedComplete = folder.isValid() && !history.open(folder.filePath(QStringLiteral("history.sqlite")));
+        for (HistoryStore *store : { static_cast<HistoryStore *>(nullptr), &history }) {
+            MainWindow fresh(config, store);
+            fresh.show();
+            const RunFigures figures = recordedComplete ? collect(fresh, pages) : RunFigures();
+            recordedComplete = recordedComplete && figures.complete;
+            (store ? recordedSeconds : plainSeconds).push_back(figures.seconds);
+        }
+    }
+    const double slower = (Bench::median(recordedSeconds) / std::max(Bench::median(plainSeconds), 1e-9) - 1) * 100;
+    std::printf("scale: the run in a fresh window, recorded in a history against not (median of %d each): %.3f s "
+                "against %.3f s, %+.1f %% (target no more than %.0f %% slower): %s%s\n",
+        RecordingRuns, Bench::median(recordedSeconds), Bench::median(plainSeconds), slower, RecordingTargetPercent,
+        Bench::verdict(recordedComplete && slower <= RecordingTargetPercent), recordedComplete ? "" : " (INCOMPLETE)");
+
+    return run.complete && appendCounted && exported.saved && after.asExpected && startUp.failure.isEmpty()
+            && recordedComplete
+        ? 0
+        : 1;
 }

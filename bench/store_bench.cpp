@@ -120,6 +120,8 @@ std::optional<CollectionFigures> timeCollection(const QString &marketUrl, int pa
     if (store) {
         recorder.emplace(store->path(), marketUrl);
         recorder->record(&run);
+        // As in the window, which opens its history long before the first run.
+        recorder->flush();
     }
     qsizetype names = 0;
     int failed = -1;

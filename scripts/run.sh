@@ -42,8 +42,9 @@ fi
 market_url="http://127.0.0.1:$port"
 echo "run: sample marketplace at $market_url (requests logged in $market_log)"
 
+# The sample marketplace's names go to a history of their own, not to the user's.
 program=("$build_dir/bin/vexlon-collector" --market-url "$market_url" --icp-url "$market_url"
-    --update-url "$market_url" "$@")
+    --update-url "$market_url" --data-dir "$root/$build_dir/sample-history" "$@")
 
 if [[ -n ${DISPLAY:-} || -n ${WAYLAND_DISPLAY:-} ]]; then
     "${program[@]}"

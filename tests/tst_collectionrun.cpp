@@ -7,11 +7,13 @@
 #include "tools/samplemarket.h"
 
 #include <QElapsedTimer>
+#include <QRegularExpression>
 #include <QTest>
 
 #include <memory>
 
 using namespace std::chrono_literals;
+using namespace Qt::Literals::StringLiterals;
 
 namespace {
 
@@ -167,6 +169,33 @@ private slots:
         m_run->start(1, 2);
         QTRY_COMPARE_WITH_TIMEOUT(m_finished, 1, WaitMs);
         QCOMPARE(m_events.mid(stoppedAt), runOf({ 1, 2 }));
+    }
+
+    // Whoever hears of a page may stop the run, or start another, right there, while the run's other
+    // pages are still coming.
+    void endedByItsOwnPage_data()
+    {
+        QTest::addColumn<bool>("restart");
+        QTest::addColumn<QStringList>("told");
+        QTest::newRow("stopped") << false << QStringList { u"names 1"_s, u"names 2"_s, u"stopped"_s };
+        QTest::newRow("another started")
+            << true << QStringList { u"names 1"_s, u"names 2"_s, u"names 7"_s, u"names 8"_s, u"finished 0"_s };
+    }
+    void endedByItsOwnPage()
+    {
+        QFETCH(bool, restart);
+        QFETCH(QStringList, told);
+        startRun(1, 6);
+        connect(m_run.get(), &CollectionRun::namesArrived, this, [this, restart](int page) {
+            if (page == 2 && restart)
+                m_run->start(7, 8);
+            else if (page == 2)
+                m_run->stop();
+        });
+        QTRY_VERIFY_WITH_TIMEOUT(m_events.contains(told.constLast()), WaitMs);
+        QVERIFY(settle(0));
+        static const QRegularExpression outcome(u"^(names|finished|stopped)"_s);
+        QCOMPARE(m_events.filter(outcome), told);
     }
 
     // Page 2 of 3 fails (with a refused connection, all of them): the run goes on without it,

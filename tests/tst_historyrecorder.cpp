@@ -127,6 +127,19 @@ private slots:
         QCOMPARE(kept, runs);
     }
 
+    // A long run's pages reach the history while it goes, not only at its end.
+    void pagesKeptWhileRunning()
+    {
+        site().hold(pageTarget(3));
+        CollectionRun run(fetcher(), config);
+        m_recorder->record(&run);
+        run.start(1, 3);
+        QTRY_COMPARE_WITH_TIMEOUT(m_store->runsBetween({}, {}).size(), 1, WaitMs);
+        const qint64 id = m_store->runsBetween({}, {})[0].id;
+        QTRY_COMPARE_WITH_TIMEOUT(m_store->namesOfRun(id), sampleNames(1, 2), WaitMs);
+        site().release(pageTarget(3));
+    }
+
     // A single page is a run of one page, numbered as the text reads.
     void singlePage_data()
     {
@@ -212,7 +225,7 @@ private slots:
         lock->column(u"BEGIN EXCLUSIVE"_s);
 
         QTest::ignoreMessage(
-            QtWarningMsg, QRegularExpression(u"^vexlon-collector: history not recorded: .*page 1.*locked"_s));
+            QtWarningMsg, QRegularExpression(u"^vexlon-collector: history not recorded: .*pages? 1\\b.*locked"_s));
         QTest::failOnWarning(QRegularExpression(u"history"_s));
         site().release(pageTarget(1));
         QTRY_COMPARE_WITH_TIMEOUT(finished.size(), 1, WaitMs);

@@ -101,7 +101,7 @@ ReadPage readFetchedPage(const FetchResult &result)
 void CollectionRun::pageFetched(int number, const FetchResult &result)
 {
     // The page counts as in flight until it has been read: no more pages than that are held at once.
-    readInBackground(this, [result] { return readFetchedPage(result); },
+    readAfterFetch(this, result.body.size(), [result] { return readFetchedPage(result); },
                      [this, number, run = m_runNumber](const ReadPage &read) {
                          const auto page = std::find_if(m_pages.begin(), m_pages.end(),
                                                         [number](const Page &p) { return p.number == number; });

@@ -41,7 +41,7 @@ ReadPage readFetchedPage(const FetchResult &result)
 
 void SinglePageCollection::pageFetched(const FetchResult &result)
 {
-    readInBackground(this, [result] { return readFetchedPage(result); },
+    readAfterFetch(this, result.body.size(), [result] { return readFetchedPage(result); },
                      [this, collection = m_collectionNumber](const ReadPage &read) {
                          if (collection == m_collectionNumber)
                              pageRead(read.fetched, read.page);

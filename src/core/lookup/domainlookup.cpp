@@ -87,8 +87,8 @@ void DomainLookup::start(const QString &domain, LookupTrigger trigger)
 void DomainLookup::backorderFetched(const FetchResult &result)
 {
     m_fetch = nullptr;
-    readInBackground(
-        this,
+    readAfterFetch(
+        this, result.body.size(),
         [result, record = m_record]() mutable {
             const bool pageCame = readBackorderAnswer(result, record);
             return std::make_pair(pageCame, record);
@@ -110,8 +110,8 @@ void DomainLookup::backorderFetched(const FetchResult &result)
 void DomainLookup::icpFetched(const FetchResult &result)
 {
     m_fetch = nullptr;
-    readInBackground(
-        this,
+    readAfterFetch(
+        this, result.body.size(),
         [result, record = m_record]() mutable {
             readIcpAnswer(result, record);
             return record;

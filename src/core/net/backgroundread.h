@@ -1,6 +1,6 @@
 // Reading a page costs time in proportion to its size: a page of megabytes is decoded and read on a
 // worker thread, so that the window never stops answering, and only the small result comes back to
-// the thread that asked. Pages are read one at a time, which also bounds the memory they take.
+// the thread that asked. Large pages are read one at a time, which also bounds the memory they take.
 #pragma once
 
 #include <QObject>
@@ -24,11 +24,20 @@ signals:
     void ready();
 };
 
-// Runs read() on the page-reading thread, then done(value) on context's thread, unless context is
-// gone by then.
+// A page up to this size is read at once on the asking thread: handing it to the reading thread and
+// back costs more than reading it, and it is read in well under a millisecond.
+inline constexpr qsizetype ReadOnAskingThreadBytes = 128 * 1024;
+
+// Runs done(read()) at once for a page of at most ReadOnAskingThreadBytes. A larger one is read on
+// the page-reading thread, and done(value) then runs on context's thread, unless context is gone by
+// then.
 template<typename Read, typename Done>
-void readInBackground(QObject *context, Read &&read, Done &&done)
+void readAfterFetch(QObject *context, qsizetype pageBytes, Read &&read, Done &&done)
 {
+    if (pageBytes <= ReadOnAskingThreadBytes) {
+        done(read());
+        return;
+    }
     using Value = std::invoke_result_t<Read>;
     auto value = std::make_shared<std::optional<Value>>();
     auto *delivery = new ReadDelivery;

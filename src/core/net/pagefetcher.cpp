@@ -3,6 +3,7 @@
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QNetworkRequest>
+#include <QPointer>
 #include <QStringDecoder>
 #include <QTimer>
 
@@ -192,8 +193,11 @@ void PendingFetch::report()
         m_reply->deleteLater();
         m_reply = nullptr;
     }
+    // Whoever receives the result may delete this fetch right away.
+    const QPointer<PendingFetch> self(this);
     emit finished(m_result);
-    deleteLater();
+    if (self)
+        deleteLater();
 }
 
 PageFetcher::PageFetcher(QObject *parent)

@@ -7,8 +7,10 @@
 #include "core/store/historystore.h"
 
 #include <QThread>
+#include <QTimer>
 #include <QtGlobal>
 
+#include <chrono>
 #include <cmath>
 #include <limits>
 #include <memory>
@@ -25,6 +27,8 @@ int pageNumberOf(const QString &text)
         return 0;
     return int(qBound<double>(std::numeric_limits<int>::min(), std::trunc(*count), std::numeric_limits<int>::max()));
 }
+
+constexpr std::chrono::seconds PageGroupInterval { 1 };
 
 } // namespace
 
@@ -53,24 +57,41 @@ public:
         if (usable())
             write((run.id = m_store.beginRun(marketUrl, firstPage, lastPage, started)).has_value());
     }
+    // A page is written within a second, together with those that came after it in that second: one
+    // transaction a second, not one a page, while a fast run hands on dozens of pages a second (each
+    // transaction rewrites the pages of the name index it touches). The rest of a run, its end, a lookup
+    // and the recorder's end write what is pending at once; only a killed program loses that second.
     void page(Run &run, int page, const QStringList &names, const QDateTime &seen)
     {
-        if (run.id && usable())
-            write(m_store.recordPage(*run.id, page, names, seen));
+        if (!run.id)
+            return;
+        m_pendingPages.append({ *run.id, page, names, seen });
+        if (m_pendingPages.size() == 1)
+            QTimer::singleShot(PageGroupInterval, this, [this] { writePendingPages(); });
     }
     void end(Run &run, int pagesFailed, bool stopped, const QDateTime &ended)
     {
+        writePendingPages();
         if (run.id && usable())
             write(m_store.endRun(*std::exchange(run.id, std::nullopt), pagesFailed, stopped, ended));
     }
     void lookup(const LookupRecord &record)
     {
+        writePendingPages();
         if (usable())
             write(m_store.recordLookup(record));
     }
+    void writePendingPages()
+    {
+        if (!m_pendingPages.isEmpty() && usable())
+            write(m_store.recordPages(m_pendingPages));
+        m_pendingPages.clear();
+    }
+
+    void open() { usable(); }
 
 private:
-    // Opened on first use, on this thread: a connection belongs to the thread that opened it.
+    // Opened on this thread: a connection belongs to the thread that opened it.
     bool usable()
     {
         if (m_failed)
@@ -94,6 +115,7 @@ private:
     void fail(const QString &reason)
     {
         m_failed = true;
+        m_pendingPages.clear();
         collection.id.reset();
         single.id.reset();
         qWarning().noquote() << QStringLiteral("vexlon-collector: history not recorded: ") + reason;
@@ -101,6 +123,7 @@ private:
 
     const QString m_storePath;
     HistoryStore m_store;
+    QList<HistoryStore::SeenPage> m_pendingPages;
     bool m_failed = false;
 };
 
@@ -115,6 +138,8 @@ HistoryRecorder::HistoryRecorder(const QString &storePath, const QString &market
     // Only what the machine has to spare: a fast run is not to wait for its own history, which
     // catches up as soon as there is room.
     m_thread->start(QThread::IdlePriority);
+    // Opened now, so that the first page does not wait for it.
+    QMetaObject::invokeMethod(m_writer, [writer = m_writer] { writer->open(); });
 }
 
 HistoryRecorder::~HistoryRecorder()
@@ -123,6 +148,7 @@ HistoryRecorder::~HistoryRecorder()
     m_thread->setPriority(QThread::NormalPriority);
     // After everything queued before it: the writer goes on its own thread, which then ends.
     QMetaObject::invokeMethod(m_writer, [writer = m_writer] {
+        writer->writePendingPages();
         delete writer;
         QThread::currentThread()->quit();
     });
@@ -132,7 +158,7 @@ HistoryRecorder::~HistoryRecorder()
 
 void HistoryRecorder::flush()
 {
-    QMetaObject::invokeMethod(m_writer, [] {}, Qt::BlockingQueuedConnection);
+    QMetaObject::invokeMethod(m_writer, [writer = m_writer] { writer->writePendingPages(); }, Qt::BlockingQueuedConnection);
 }
 
 void HistoryRecorder::record(CollectionRun *run)

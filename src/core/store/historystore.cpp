@@ -3,6 +3,8 @@
 #include <QAtomicInteger>
 #include <QDir>
 #include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
@@ -18,8 +20,8 @@ constexpr int ApplicationId = 0x56584C4E;
 constexpr int DefaultBusyTimeoutMs = 5000;
 
 // The current layout. Times are milliseconds since 1970 UTC. The domains table holds each name once
-// with the first and last time a run saw it, kept up to date as pages are recorded, so that "new
-// since" reads one index instead of every sighting. Every statement may be run again: a migration
+// with the first time a run saw it, kept up to date as pages are recorded, so that "new since" reads
+// one index instead of every sighting; the last time comes from the sightings' index. Every statement may be run again: a migration
 // runs them all after moving the tables it rebuilds out of the way.
 const char *const CurrentLayout[] = {
     "CREATE TABLE IF NOT EXISTS runs ("
@@ -131,11 +133,9 @@ struct HistoryStore::Private
     bool ready = false;
     int busyTimeoutMs = DefaultBusyTimeoutMs;
     QString error;
-    // Prepared once: a page's names are written through them.
-    std::optional<QSqlQuery> addName;
-    std::optional<QSqlQuery> findName;
-    std::optional<QSqlQuery> seenEarlier;
-    std::optional<QSqlQuery> addSighting;
+    // Prepared once: a page's names are written through them, all of the page in each statement.
+    std::optional<QSqlQuery> addNames;
+    std::optional<QSqlQuery> addSightings;
 
     static inline QAtomicInteger<quint64> nextConnection;
 
@@ -207,10 +207,8 @@ struct HistoryStore::Private
     bool createOrMigrate(int version);
     void close()
     {
-        addName.reset();
-        findName.reset();
-        seenEarlier.reset();
-        addSighting.reset();
+        addNames.reset();
+        addSightings.reset();
         ready = false;
         if (db.isValid()) {
             db.close();
@@ -304,10 +302,12 @@ bool HistoryStore::Private::openFile(const QString &filePath)
         return false;
     }
     // A page's names touch pages all over the name index: keep them in memory, and write the log back
-    // into the file less often, so that most commits cost no sync.
+    // into the file less often, so that most commits cost no sync. A statement over a page's names
+    // keeps what it would take back in memory, not in a temporary file written row by row.
     if (!exec(QStringLiteral("PRAGMA cache_size = -65536"), filePath)
         || !exec(QStringLiteral("PRAGMA wal_autocheckpoint = 16384"), filePath)
         || !exec(QStringLiteral("PRAGMA synchronous = NORMAL"), filePath)
+        || !exec(QStringLiteral("PRAGMA temp_store = MEMORY"), filePath)
         || !exec(QStringLiteral("PRAGMA foreign_keys = ON"), filePath) || (empty && !createOrMigrate(0)))
         return false;
     // Found unwritable now, not at the first page: a write that is taken back (SQLite reads a read-only
@@ -322,17 +322,21 @@ bool HistoryStore::Private::openFile(const QString &filePath)
                 .isValid())
         return false;
 
-    // A name already known is only looked up: rewriting its row for every sighting would touch pages all
-    // over the table. Its first sighting moves only when an older one is recorded late.
-    addName.emplace(db);
-    findName.emplace(db);
-    seenEarlier.emplace(db);
-    addSighting.emplace(db);
+    // A page's names come as one JSON array (json_each reads it), so that a page costs two statements
+    // however many names it holds. A name already known keeps its row: rewriting it for every sighting
+    // would touch pages all over the table. Its first sighting moves only when an older one is recorded
+    // late.
+    addNames.emplace(db);
+    addSightings.emplace(db);
     for (auto &[query, statement] :
-         { std::pair(&addName, "INSERT OR IGNORE INTO domains (name, first_seen) VALUES (?, ?)"),
-           std::pair(&findName, "SELECT id FROM domains WHERE name = ?"),
-           std::pair(&seenEarlier, "UPDATE domains SET first_seen = ? WHERE id = ? AND first_seen > ?"),
-           std::pair(&addSighting, "INSERT INTO sightings (run, domain, page, position, seen) VALUES (?, ?, ?, ?, ?)") }) {
+         { std::pair(&addNames,
+               "INSERT INTO domains (name, first_seen) SELECT value, ?1 FROM json_each(?2) WHERE true"
+               " ON CONFLICT (name) DO UPDATE SET first_seen = excluded.first_seen"
+               " WHERE excluded.first_seen < first_seen"),
+             std::pair(&addSightings,
+                 "INSERT INTO sightings (run, domain, page, position, seen)"
+                 " SELECT ?1, d.id, ?2, j.key + 1, ?3 FROM json_each(?4) j JOIN domains d ON d.name = j.value"
+                 " ORDER BY j.key") }) {
         if (!(*query)->prepare(QString::fromLatin1(statement)))
             return fail(filePath, (*query)->lastError());
     }
@@ -421,33 +425,30 @@ std::optional<qint64> HistoryStore::beginRun(
 
 bool HistoryStore::recordPage(qint64 run, int page, const QStringList &names, const QDateTime &seen)
 {
-    const QString what = QStringLiteral("cannot record page %1 of run %2").arg(page).arg(run);
+    return recordPages({ SeenPage { run, page, names, seen } });
+}
+
+bool HistoryStore::recordPages(const QList<SeenPage> &pages)
+{
+    if (pages.isEmpty())
+        return true;
+    const QString what = pages.size() == 1
+        ? QStringLiteral("cannot record page %1 of run %2").arg(pages[0].page).arg(pages[0].run)
+        : QStringLiteral("cannot record pages %1 to %2 of run %3").arg(pages[0].page).arg(pages.last().page).arg(pages[0].run);
     return d->transaction(what, [&] {
-        const QVariant time = timeValue(seen);
-        for (qsizetype i = 0; i < names.size(); ++i) {
-            d->addName->bindValue(0, names[i]);
-            d->addName->bindValue(1, time);
-            if (!d->exec(*d->addName, what))
+        for (const SeenPage &page : pages) {
+            const QVariant time = timeValue(page.seen);
+            const QString list
+                = QString::fromUtf8(QJsonDocument(QJsonArray::fromStringList(page.names)).toJson(QJsonDocument::Compact));
+            d->addNames->bindValue(0, time);
+            d->addNames->bindValue(1, list);
+            if (!d->exec(*d->addNames, what))
                 return false;
-            QVariant domain = d->addName->lastInsertId();
-            if (d->addName->numRowsAffected() != 1) {
-                d->findName->bindValue(0, names[i]);
-                if (!d->exec(*d->findName, what) || !d->findName->next())
-                    return d->fail(what, d->findName->lastError());
-                domain = d->findName->value(0);
-                d->findName->finish();
-                d->seenEarlier->bindValue(0, time);
-                d->seenEarlier->bindValue(1, domain);
-                d->seenEarlier->bindValue(2, time);
-                if (!d->exec(*d->seenEarlier, what))
-                    return false;
-            }
-            d->addSighting->bindValue(0, run);
-            d->addSighting->bindValue(1, domain);
-            d->addSighting->bindValue(2, page);
-            d->addSighting->bindValue(3, i + 1);
-            d->addSighting->bindValue(4, time);
-            if (!d->exec(*d->addSighting, what))
+            d->addSightings->bindValue(0, page.run);
+            d->addSightings->bindValue(1, page.page);
+            d->addSightings->bindValue(2, time);
+            d->addSightings->bindValue(3, list);
+            if (!d->exec(*d->addSightings, what))
                 return false;
         }
         return true;

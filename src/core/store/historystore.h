@@ -37,11 +37,21 @@ public:
     // Why the last call failed.
     QString lastError() const;
 
-    // A collection run: begun, its pages as they are handed on (one transaction each), ended.
+    // A collection run: begun, its pages as they are handed on, ended.
     std::optional<qint64> beginRun(const QString &marketUrl, int firstPage, int lastPage,
                                    const QDateTime &started = QDateTime::currentDateTimeUtc());
+    // One page in a transaction of its own.
     bool recordPage(qint64 run, int page, const QStringList &names,
                     const QDateTime &seen = QDateTime::currentDateTimeUtc());
+    struct SeenPage
+    {
+        qint64 run = 0;
+        int page = 0;
+        QStringList names;
+        QDateTime seen;
+    };
+    // Several pages in one transaction: all of them are kept, or none.
+    bool recordPages(const QList<SeenPage> &pages);
     bool endRun(qint64 run, int pagesFailed, bool stopped, const QDateTime &ended = QDateTime::currentDateTimeUtc());
 
     // One transaction per lookup.

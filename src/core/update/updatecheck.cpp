@@ -26,7 +26,7 @@ void UpdateCheck::start()
     delete m_fetch;
     m_fetch = m_fetcher.get(m_config.request(Urls::versionFile(m_config.updateUrl), true), this,
                             [this](const FetchResult &result) {
-                                readInBackground(this, [result] { return judgeFetchedVersionFile(result); },
+                                readAfterFetch(this, result.body.size(), [result] { return judgeFetchedVersionFile(result); },
                                                  [this](const VersionVerdict &verdict) { emit finished(verdict); });
                             });
 }
