@@ -1,7 +1,10 @@
 // readPublishedVersion() and judgeVersionFile() on any body: the version is the text between a
-// "qvrt:" and the next "|", holds neither, and the verdict follows from it alone.
+// "qvrt:" and the next "|", holds neither, and the verdict follows from it alone: a failed check when
+// it is empty, too long or holds a control character.
 #include "fuzzcheck.h"
 #include "core/update/versionfile.h"
+
+#include <algorithm>
 
 namespace {
 
@@ -33,8 +36,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
         FUZZ_CHECK(version == entryAfterFirstKey(body, key));
 
         const VersionVerdict verdict = judgeVersionFile(body, programVersion);
-        if (version.isEmpty()) {
+        const bool showable = !version.isEmpty() && version.size() <= MaxVersionChars
+            && std::none_of(version.begin(), version.end(), [](QChar c) { return c.category() == QChar::Other_Control; });
+        if (!showable) {
             FUZZ_CHECK(verdict.kind == VersionVerdict::Failed);
+            FUZZ_CHECK(verdict.version.isEmpty());
         } else {
             FUZZ_CHECK(verdict.version == version);
             FUZZ_CHECK(verdict.kind == (version == programVersion ? VersionVerdict::Current : VersionVerdict::Newer));

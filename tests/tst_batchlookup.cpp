@@ -6,24 +6,14 @@
 #include "tests/sitetest.h"
 #include "tools/samplemarket.h"
 
-#include <QElapsedTimer>
 #include <QFile>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 
-#include <chrono>
 #include <memory>
-#include <mutex>
-
-using namespace std::chrono_literals;
 
 namespace {
-
-QStringList sampleDomains(int count)
-{
-    return sampleNames(1).mid(0, count);
-}
 
 FakeSite::Reply tooManyRequests()
 {
@@ -36,9 +26,7 @@ FakeSite::Reply tooManyRequests()
 qint64 residentBytes()
 {
     QFile statm(QStringLiteral("/proc/self/statm"));
-    if (!statm.open(QIODevice::ReadOnly))
-        return 0;
-    return statm.readAll().split(' ').value(1).toLongLong() * 4096;
+    return statm.open(QIODevice::ReadOnly) ? statm.readAll().split(' ').value(1).toLongLong() * 4096 : 0;
 }
 
 } // namespace
@@ -53,10 +41,7 @@ private slots:
         startSite();
         config.requestTimeoutMs = 5000;
         m_options = BatchOptions();
-        m_options.politeness.requestsPerSecond = 50;
-        m_options.politeness.rateLimitedAttempts = 3;
-        m_options.politeness.firstPauseMs = 20;
-        m_options.politeness.longestPauseMs = 100;
+        m_options.politeness = { 50, 1, 3, 2, 20, 100 }; // 3 attempts for 429, pauses of 20 to 100 ms
     }
     void cleanup()
     {
@@ -66,7 +51,7 @@ private slots:
 
     void sampleDomains()
     {
-        const QStringList domains = ::sampleDomains(6);
+        const QStringList domains = sampleNames(1).mid(0, 6);
         makeBatch()->start(domains);
         QVERIFY(m_finished->wait(20000));
         QCOMPARE(m_finished->takeFirst(), QVariantList({ 6, 0, false }));
@@ -75,22 +60,16 @@ private slots:
         QCOMPARE(m_fromHistory, 0);
         QCOMPARE(int(m_records.size()), 6);
         int filed = 0;
-        for (const LookupRecord &record : m_records) {
-            const std::string name = record.domain.toStdString();
-            const QString licence = QString::fromStdString(SampleMarket::icpLicenceFor(name));
-            QVERIFY(domains.contains(record.domain) && record.backorderRead && !isFailedLookup(record));
-            QCOMPARE(
-                record.values.deletionType, QString::fromStdString(SampleMarket::backorderInfoFor(name).deletionType));
-            QCOMPARE(record.filing, licence.isEmpty() ? IcpFiling::NotFiled : IcpFiling::Filed);
-            QCOMPARE(record.licence, licence);
+        for (const LookupRecord &record : m_records) { // their values: the command's lookup rows
+            QVERIFY(domains.contains(record.domain) && !isFailedLookup(record));
+            QCOMPARE(record.licence, licenceOf(record.domain));
             filed += record.filing == IcpFiling::Filed;
         }
         QVERIFY(filed > 0 && filed < 6);
         // The window's requests: the backorder page, then the ICP page, which asks for a fresh copy.
         const std::vector<std::string> targets = site().requestedTargets();
-        const auto position = [&targets](const std::string &target) {
-            return std::find(targets.begin(), targets.end(), target) - targets.begin();
-        };
+        const auto position
+            = [&](const std::string &target) { return std::find(targets.begin(), targets.end(), target); };
         for (const QString &domain : domains)
             QVERIFY(position(backorderTarget(domain)) < position(icpTarget(domain)));
         for (const auto &request : site().requests())
@@ -98,7 +77,7 @@ private slots:
         QCOMPARE(site().mostAnsweredAtOnce(), 1);
     }
 
-    // A failed or rate-limited answer makes a failed lookup, never "not filed".
+    // A failed or rate-limited answer makes a failed lookup, never "not filed"; each retry is told as a wait.
     void failures_data()
     {
         QTest::addColumn<bool>("icp"); // which page answers so
@@ -124,14 +103,18 @@ private slots:
         QFETCH(QByteArray, body);
         QFETCH(int, requests);
         QFETCH(QString, reason);
-        const QString domain = ::sampleDomains(1).front();
+        const QString domain = sampleNames(1).front();
         const std::string target = icp ? icpTarget(domain) : backorderTarget(domain);
         site().setReply(
             target, body.isEmpty() ? tooManyRequests() : FakeSite::Reply::gbkHtml(body.toStdString(), status));
-        makeBatch()->start({ domain });
+        QSignalSpy waiting(makeBatch(), &BatchLookup::waiting);
+        m_batch->start({ domain });
         QVERIFY(m_finished->wait(20000));
         QCOMPARE(m_finished->takeFirst(), QVariantList({ 1, 1, false }));
         QCOMPARE(site().requestCount(target), requests);
+        QCOMPARE(waiting.count(), requests - 1);
+        for (const QList<QVariant> &signal : waiting)
+            QCOMPARE(signal.front().toString(), QStringLiteral("127.0.0.1"));
         const LookupRecord &record = m_records.front();
         QVERIFY(isFailedLookup(record));
         QCOMPARE(icp ? record.icpFailure : record.backorderFailure, reason);
@@ -140,48 +123,13 @@ private slots:
         QCOMPARE(record.filing == IcpFiling::Unknown, icp);
     }
 
-    void siteRateLimitingEverything()
-    {
-        using Clock = std::chrono::steady_clock;
-        m_options.politeness.requestsPerSecond = 10;
-        const QStringList domains = ::sampleDomains(3);
-        for (const QString &domain : domains) {
-            site().setReply(backorderTarget(domain), tooManyRequests());
-            site().setReply(icpTarget(domain), tooManyRequests());
-        }
-        std::mutex mutex;
-        std::vector<Clock::time_point> arrivals;
-        site().setRequestObserver([&](const LoopbackServer::LoggedRequest &) {
-            std::lock_guard<std::mutex> lock(mutex);
-            arrivals.push_back(Clock::now());
-        });
-        QElapsedTimer clock;
-        clock.start();
-        QSignalSpy waiting(makeBatch(), &BatchLookup::waiting);
-        m_batch->start(domains);
-        QVERIFY(m_finished->wait(20000));
-        QCOMPARE(m_finished->takeFirst(), QVariantList({ 3, 3, false }));
-        for (const LookupRecord &record : m_records)
-            QVERIFY(!record.backorderRead && record.filing == IcpFiling::Unknown);
-        // Every page tried as often as allowed and no more, each failure announced as a wait, never
-        // more than 10 requests in a second, one at a time.
-        site().setRequestObserver(nullptr);
-        QCOMPARE(int(arrivals.size()), 3 * 2 * 3);
-        QCOMPARE(waiting.count(), 3 * 2 * 2);
-        QCOMPARE(waiting.front().front().toString(), QStringLiteral("127.0.0.1"));
-        for (size_t i = 10; i < arrivals.size(); ++i)
-            QVERIFY(arrivals[i] - arrivals[i - 10] >= 1s);
-        QVERIFY(clock.elapsed() < 18 * 110 + 1000);
-        QCOMPARE(site().mostAnsweredAtOnce(), 1);
-    }
-
     // The marketplace gets the next domain while the ICP site still answers the one before.
     void lookupsOverlapAcrossSites()
     {
         FakeSite icpSite;
         QVERIFY(icpSite.start());
         config.icpUrl = QString::fromStdString(icpSite.url());
-        const QStringList domains = ::sampleDomains(3);
+        const QStringList domains = sampleNames(1).mid(0, 3);
         icpSite.hold(icpTarget(domains[0]));
         makeBatch()->start(domains);
         QTRY_COMPARE(site().requestCount(backorderTarget(domains[1])), 1);
@@ -202,7 +150,7 @@ private slots:
     void pauseAndCancel()
     {
         QFETCH(bool, cancel);
-        const QStringList domains = ::sampleDomains(3);
+        const QStringList domains = sampleNames(1).mid(0, 3);
         const QMetaObject::Connection first = connect(
             makeBatch(), &BatchLookup::lookedUp, this, [&] { cancel ? m_batch->cancel() : m_batch->pause(); });
         QSignalSpy lookedUp(m_batch.get(), &BatchLookup::lookedUp);
@@ -222,14 +170,13 @@ private slots:
         }
     }
 
-    // Answered lookups younger than the limit come from the history; failed or old ones are asked
-    // again, and so is everything when refreshing.
+    // Answers younger than the limit come from the history; failed or old ones are asked again, all when refreshing.
     void history()
     {
         QTemporaryDir folder;
         HistoryStore store;
         QCOMPARE(store.open(folder.filePath(QStringLiteral("history.sqlite"))), std::nullopt);
-        const QStringList domains = ::sampleDomains(4);
+        const QStringList domains = sampleNames(1).mid(0, 4);
         LookupRecord old;
         old.domain = domains[3];
         old.time = QDateTime::currentDateTimeUtc().addSecs(-13 * 60 * 60);
@@ -237,23 +184,16 @@ private slots:
         old.filing = IcpFiling::NotFiled;
         QVERIFY(store.recordLookup(old));
         site().setReply(icpTarget(domains[2]), tooManyRequests());
-
-        struct Pass
-        {
-            const char *name;
-            bool refresh;
-            int fromHistory;
-            int requests; // two a lookup, the failing ICP page tried thrice
-        };
-        for (const Pass &pass :
-            { Pass { "first", false, 0, 10 }, Pass { "again", false, 3, 4 }, Pass { "refreshing", true, 0, 10 } }) {
+        // Refreshing, how many from the history, requests (two a lookup, the failing ICP page's thrice).
+        for (const auto &[refresh, fromHistory, requests] :
+            { std::tuple(false, 0, 10), std::tuple(false, 3, 4), std::tuple(true, 0, 10) }) {
             site().clearLog();
-            m_options.refresh = pass.refresh;
+            m_options.refresh = refresh;
             makeBatch(&store)->start(domains);
             QVERIFY(m_finished->wait(20000));
             QCOMPARE(m_finished->takeFirst(), QVariantList({ 4, 1, false }));
-            QVERIFY2(m_fromHistory == pass.fromHistory, pass.name);
-            QVERIFY2(int(site().requests().size()) == pass.requests, pass.name);
+            QCOMPARE(m_fromHistory, fromHistory);
+            QCOMPARE(int(site().requests().size()), requests);
         }
         const std::optional<LookupRecord> latest = store.latestAnsweredLookup(domains[3]);
         QVERIFY(latest && latest->time > old.time); // recorded anew
@@ -269,9 +209,6 @@ private slots:
             QSKIP("no /proc here to read the memory from");
         m_options.politeness.requestsPerSecond = 1e6;
         m_options.politeness.requestsAtOnce = 4;
-        QStringList domains;
-        for (int i = 0; i < 10000; ++i)
-            domains.append(QStringLiteral("n%1.com").arg(i));
         qint64 afterThousand = 0;
         connect(makeBatch(), &BatchLookup::progress, this, [&](int done) {
             if (done % 1000 == 0)
@@ -280,7 +217,7 @@ private slots:
                 afterThousand = residentBytes();
         });
         m_progress.reset();
-        m_batch->start(domains);
+        m_batch->start(numberedNames(QStringLiteral("n"), 10000));
         QVERIFY(m_finished->wait(120000));
         QCOMPARE(m_finished->takeFirst(), QVariantList({ 10000, 0, false }));
         const qint64 grown = residentBytes() - afterThousand;

@@ -1,6 +1,5 @@
-// The domain table without widgets: what each cell says before, after and without a lookup, numbers and
-// dates sorted as numbers and dates, the name filter and the 备案 state combined, the shown and all
-// counts, a row filled in by a lookup, and the name files it reads.
+// The domain table without widgets: each cell before, after and without a lookup, sorting numbers and dates,
+// the name filter and the 备案 state combined, the shown and all counts, and the name files it reads.
 #include "core/table/domaintablemodel.h"
 #include "core/table/domaintableproxy.h"
 
@@ -21,8 +20,8 @@ QHash<QString, QString> options(const QString &text)
     return values;
 }
 
-// A lookup, by default one that read both pages. Keys: type, time, deadline, platform, price, rmb,
-// deposit, licence ("?" for an unknown filing; none: not filed), closed, failed (no backorder page).
+// A lookup, by default one that read both pages. Keys: type, time, deadline, platform, price, rmb, deposit,
+// licence ("?": filing unknown; none: not filed), closed, failed (no backorder page).
 LookupRecord answer(const QString &domain, const QString &description = QString())
 {
     const QHash<QString, QString> o = options(description);
@@ -93,7 +92,6 @@ QString shownRows(const DomainTableProxy &proxy, const QStringList &names)
 class TestDomainTableModel : public QObject
 {
     Q_OBJECT
-
 private slots:
     void cells_data()
     {
@@ -111,7 +109,6 @@ private slots:
         QTest::newRow("booking closed") << "closed;price=9"
                                         << "过期删除|||预定时间已过|预定时间已过|预定时间已过|预定时间已过|未备案";
     }
-
     void cells()
     {
         QFETCH(QString, lookup);
@@ -128,7 +125,6 @@ private slots:
         // Not looked up yet: empty, never "查询失败".
         QCOMPARE(model.rowTexts(0).mid(Model::DeletionTypeColumn).join(QString()), QString());
         QCOMPARE(model.text(1, Model::FirstSeenColumn), QString());
-
         QSignalSpy changed(&model, &QAbstractItemModel::dataChanged);
         const LookupRecord record = answer(QStringLiteral("a.com"), lookup);
         QVERIFY(model.setLookup(record));
@@ -139,7 +135,6 @@ private slots:
         QCOMPARE(model.rowTexts(1).mid(Model::DeletionTypeColumn).join(QString()), QString());
         QVERIFY(!model.setLookup(answer(QStringLiteral("elsewhere.com"))));
     }
-
     void sortsNumbersAndDates_data()
     {
         QTest::addColumn<int>("column");
@@ -162,7 +157,6 @@ private slots:
             "1302", "0312");
         row("length", Model::LengthColumn, "|||", "0123", "3210");
     }
-
     void sortsNumbersAndDates()
     {
         QFETCH(int, column);
@@ -188,7 +182,6 @@ private slots:
         proxy.sort(-1);
         QCOMPARE(shownRows(proxy, names), QStringLiteral("0123"));
     }
-
     void filtersCombined_data()
     {
         QTest::addColumn<QString>("description");
@@ -210,7 +203,6 @@ private slots:
         row("filing failed", "filing=failed", "2");
         row("not looked up and .cn", "filing=none;suffix=.cn", "46");
     }
-
     void filtersCombined()
     {
         QFETCH(QString, description);
@@ -232,7 +224,6 @@ private slots:
         proxy.sort(Model::LengthColumn, Qt::DescendingOrder);
         QCOMPARE(proxy.shownCount(), shown.size());
     }
-
     void answerRefilters()
     {
         Model model;
@@ -248,7 +239,6 @@ private slots:
         model.setDomains({ QStringLiteral("zz.org") });
         QCOMPARE(proxy.shownCount(), 1);
     }
-
     void namesFromText_data()
     {
         QTest::addColumn<QByteArray>("bytes");
@@ -263,7 +253,6 @@ private slots:
         QTest::newRow("control characters made visible")
             << QByteArray("a\x1b[2Jb.com\n") << QStringList { QStringLiteral("a\uFFFD[2Jb.com") };
     }
-
     void namesFromText()
     {
         QFETCH(QByteArray, bytes);

@@ -1,6 +1,5 @@
-// The domain table window, opened with Ctrl+B from the main window's list: filtering as the user types,
-// a batch lookup against the sample marketplace through a rate-limited phase, cancelling one, exporting
-// the shown rows byte for byte, keyboard use, and what it remembers.
+// The domain table window, opened with Ctrl+B from the main window's list: filtering as the user types, a batch
+// lookup through a rate-limited phase, cancelling one, exporting byte for byte, keyboard use, what it remembers.
 #include "core/export/listexport.h"
 #include "core/store/historystore.h"
 #include "core/table/domaintablemodel.h"
@@ -60,10 +59,8 @@ QString csvLine(const QString &name, const QString &deletionTypeField = QString(
 class TestDomainTableWindow : public WindowTest
 {
     Q_OBJECT
-
     QTemporaryDir m_folder;
     DomainTableWindow *m_table = nullptr;
-
     // Ctrl+B on the main window with these names in its list.
     void openTable(const QStringList &names)
     {
@@ -92,7 +89,6 @@ class TestDomainTableWindow : public WindowTest
     {
         QTest::keyClick(m_table, Qt::Key(key), modifiers);
     }
-
 private slots:
     void initTestCase()
     {
@@ -110,31 +106,6 @@ private slots:
         endWindow();
         m_table = nullptr;
     }
-
-    void opensWithTheMainList()
-    {
-        const QStringList names = openNames(3);
-        openTable(names);
-        QCOMPARE(m_table->windowTitle(), QStringLiteral("域名工作台"));
-        QCOMPARE(labelText("countLabel"), QStringLiteral("显示 3 / 3"));
-        for (int row = 0; row < 3; ++row)
-            QCOMPARE(cell(row, DomainTableModel::DomainColumn), names[row]);
-        QCOMPARE(cell(0, DomainTableModel::PriceColumn), QString());
-        // Ctrl+B again brings the same window with the list as it is now.
-        openTable(names.mid(1));
-        QCOMPARE(window().findChildren<DomainTableWindow *>().size(), 1);
-        QCOMPARE(labelText("countLabel"), QStringLiteral("显示 2 / 2"));
-        // Every control the keyboard reaches says what it is, in Chinese (the edit inside a spin or combo
-        // box is read out by its box).
-        for (const QWidget *widget : m_table->findChildren<QWidget *>()) {
-            const bool inner
-                = widget->parent()->inherits("QAbstractSpinBox") || widget->parent()->inherits("QComboBox");
-            if (widget->isVisibleTo(m_table) && (widget->focusPolicy() & Qt::TabFocus) && !inner)
-                QVERIFY2(widget->accessibleName().contains(QRegularExpression(QStringLiteral("\\p{Han}"))),
-                    qPrintable(widget->objectName()));
-        }
-    }
-
     void readsADayOfTheHistoryAndFiles()
     {
         HistoryStore history;
@@ -150,7 +121,6 @@ private slots:
         table.showDay(QDate::currentDate().addDays(-1));
         QCOMPARE(labelText("countLabel"), QStringLiteral("显示 0 / 0"));
         QCOMPARE(labelText("statusLine"), QStringLiteral("这一天没有采集记录"));
-
         // A GBK file; the history tells when its names were first seen.
         QFile file(m_folder.filePath(QStringLiteral("names.txt")));
         QVERIFY(file.open(QIODevice::WriteOnly));
@@ -166,7 +136,6 @@ private slots:
             QStringLiteral("文件读取失败!\n原因：文件不存在\n文件：") + missing);
         QCOMPARE(labelText("countLabel"), QStringLiteral("显示 2 / 2"));
     }
-
     void batchLookupThroughRateLimitThenExport()
     {
         const QStringList names = openNames(3);
@@ -185,7 +154,6 @@ private slots:
         hostile.deletionType = "Pending, \"Delete\"";
         site().setReply(
             "/backorder/" + names[1].toStdString(), FakeSite::Reply::gbkHtml(SampleMarket::backorderPage(hostile)));
-
         openTable(names);
         press(Qt::Key_L);
         QTRY_VERIFY_WITH_TIMEOUT(labelText("progressLabel").endsWith(QStringLiteral("要求等待 1 秒 ..")), 10000);
@@ -194,8 +162,6 @@ private slots:
         site().setRequestObserver({});
         QCOMPARE(site().requestCount(limited), 2);
         QCOMPARE(part<QProgressBar>("progressBar")->text(), QStringLiteral("3 / 3"));
-        QCOMPARE(cell(1, DomainTableModel::DeletionTypeColumn), QStringLiteral("Pending, \"Delete\""));
-
         // CSV: a byte order mark, the header, one CR LF line per shown row, RFC 4180 quoting.
         const QString csvPath = m_folder.filePath(QStringLiteral("table.csv"));
         Dialogs::setNextSaveFileName(csvPath);
@@ -213,7 +179,6 @@ private slots:
                            "折合人民币,保证金,是否备案,查询时间\r\n")
                 + csvLine(names[0]) + csvLine(names[1], QStringLiteral("\"Pending, \"\"Delete\"\"\""))
                 + csvLine(names[2]));
-
         // TXT of the shown rows, as the main window writes its list; a failure says why and where.
         part<QLineEdit>("containsEdit")->setText(names[2]);
         const QString txtPath = m_folder.filePath(QStringLiteral("table.txt"));
@@ -229,7 +194,6 @@ private slots:
         QCOMPARE(messages.size(), 2);
         QCOMPARE(messages[1].text, QStringLiteral("域名保存失败!\n原因：文件夹不存在\n文件：") + missing);
     }
-
     void cancelKeepsTheRestEmpty()
     {
         const QStringList names = openNames(3);
@@ -247,12 +211,26 @@ private slots:
         QVERIFY(part<QPushButton>("lookupButton")->isEnabled());
         QVERIFY(!part<QPushButton>("cancelButton")->isEnabled());
     }
-
-    void keyboardFilterCopyBookAndRemember()
+    void opensFiltersCopiesBooksAndRemembers()
     {
         const QStringList names { QStringLiteral("abd.net"), QStringLiteral("abc.com"), QStringLiteral("xyz.com"),
             QStringLiteral("12.cn") };
+        openTable(names.mid(1));
+        QCOMPARE(m_table->windowTitle(), QStringLiteral("域名工作台"));
+        QCOMPARE(labelText("countLabel"), QStringLiteral("显示 3 / 3"));
+        // Ctrl+B again brings the same window with the list as it is now.
         openTable(names);
+        QCOMPARE(window().findChildren<DomainTableWindow *>().size(), 1);
+        for (int row = 0; row < 4; ++row)
+            QCOMPARE(cell(row, DomainTableModel::DomainColumn), names[row]);
+        // Every control the keyboard reaches says what it is, in Chinese (a spin or combo box speaks for its edit).
+        for (const QWidget *widget : m_table->findChildren<QWidget *>()) {
+            const bool inner
+                = widget->parent()->inherits("QAbstractSpinBox") || widget->parent()->inherits("QComboBox");
+            if (widget->isVisibleTo(m_table) && (widget->focusPolicy() & Qt::TabFocus) && !inner)
+                QVERIFY2(widget->accessibleName().contains(QRegularExpression(QStringLiteral("\\p{Han}"))),
+                    qPrintable(widget->objectName()));
+        }
         press(Qt::Key_F);
         auto *contains = part<QLineEdit>("containsEdit");
         QVERIFY(contains->hasFocus());
@@ -270,7 +248,6 @@ private slots:
         QCOMPARE(labelText("countLabel"), QStringLiteral("显示 1 / 4"));
         QTest::mouseClick(part<QPushButton>("clearFilterButton"), Qt::LeftButton);
         QCOMPARE(labelText("countLabel"), QStringLiteral("显示 4 / 4"));
-
         // Sorted by name, the first two rows selected from the keyboard, copied and booked.
         auto *table = part<QTableView>("domainTable");
         table->setFocus();
@@ -283,7 +260,6 @@ private slots:
         QCOMPARE(QGuiApplication::clipboard()->text(), QStringLiteral("12.cn\nabc.com"));
         press(Qt::Key_D);
         QCOMPARE(openedUrls, (QList<QUrl> { QUrl(siteUrl() + QStringLiteral("/backorder/abc.com")) }));
-
         // Filters, sort and column widths come back with the window.
         part<QLineEdit>("suffixEdit")->setText(QStringLiteral(".com"));
         table->horizontalHeader()->resizeSection(DomainTableModel::DomainColumn, 222);

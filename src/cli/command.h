@@ -82,7 +82,7 @@ protected:
     // Without filter options every name passes, and none is taken apart to see.
     bool passesFilter(const QString &name) const
     {
-        return m_filtering ? m_settings.filter.matches(name) : !name.isEmpty();
+        return m_filtering ? m_filter.matches(filterKeyOf(name)) : !name.isEmpty();
     }
     bool isFinished() const { return m_finished; }
 
@@ -94,6 +94,7 @@ protected:
 private:
     bool m_finished = false;
     bool m_filtering = false;
+    PreparedFilter m_filter;
 };
 
 std::unique_ptr<Command> makeCollectCommand();

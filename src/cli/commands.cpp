@@ -228,6 +228,7 @@ void Command::setUp(const CommandSettings &settings, HistoryStore *history, RowW
 {
     m_settings = settings;
     m_filtering = !settings.filter.isEmpty();
+    m_filter = PreparedFilter(settings.filter);
     m_history = history;
     m_out = &out;
     m_progress = &progress;

@@ -36,19 +36,6 @@ std::optional<qint64> secondsOf(const QString &text)
     return seconds <= 10LL * 366 * 86400 ? std::optional<qint64>(seconds) : std::nullopt;
 }
 
-QString icpText(IcpFiling filing)
-{
-    switch (filing) {
-    case IcpFiling::Filed:
-        return QStringLiteral("filed");
-    case IcpFiling::NotFiled:
-        return QStringLiteral("not filed");
-    case IcpFiling::Unknown:
-        break;
-    }
-    return QStringLiteral("failed");
-}
-
 QString failureOf(const LookupRecord &record)
 {
     QStringList parts;
@@ -213,7 +200,7 @@ private:
         m_fromHistory += fromHistory;
         const BackorderPage &values = record.values;
         const QStringList row { record.domain, rowTime(record.time), values.deletionType, values.deletionTime,
-            values.deadline, values.platform, values.price, values.rmb, values.deposit, icpText(record.filing),
+            values.deadline, values.platform, values.price, values.rmb, values.deposit, icpFilingName(record.filing),
             record.licence, fromHistory ? QStringLiteral("history") : QStringLiteral("site"), failureOf(record) };
         const auto found = m_indexOf.constFind(record.domain);
         if (found == m_indexOf.constEnd()) {

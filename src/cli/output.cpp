@@ -1,5 +1,6 @@
 #include "cli/output.h"
 
+#include "core/export/csv.h"
 #include "core/text/domainname.h"
 
 #include <QByteArray>
@@ -13,15 +14,6 @@ std::optional<OutputFormat> outputFormatFromText(const QString &text)
     if (text == QLatin1String("json"))
         return OutputFormat::Json;
     return std::nullopt;
-}
-
-QString csvField(const QString &value)
-{
-    if (!value.contains(u',') && !value.contains(u'"') && !value.contains(u'\r') && !value.contains(u'\n'))
-        return value;
-    QString quoted = value;
-    quoted.replace(u'"', QLatin1String("\"\""));
-    return u'"' + quoted + u'"';
 }
 
 QString jsonString(const QString &value)
@@ -80,7 +72,7 @@ bool RowWriter::begin()
         return true;
     QStringList names;
     for (const Column &column : m_columns)
-        names.append(csvField(column.name));
+        names.append(Csv::field(column.name));
     return put(QChar(0xfeff) + names.join(u',') + QLatin1String("\r\n"));
 }
 
@@ -104,7 +96,7 @@ bool RowWriter::write(const QStringList &values)
     case OutputFormat::Csv: {
         QStringList fields;
         for (const QString &value : values)
-            fields.append(csvField(value));
+            fields.append(Csv::field(value));
         return put(fields.join(u',') + QLatin1String("\r\n"));
     }
     case OutputFormat::Json: {

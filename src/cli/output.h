@@ -23,8 +23,7 @@ struct Column
     bool numeric = false; // a JSON number rather than a string
 };
 
-// One field of CSV and one string of JSON, as they are written.
-QString csvField(const QString &value);
+// One string of JSON, as it is written.
 QString jsonString(const QString &value);
 
 class RowWriter

@@ -1,7 +1,10 @@
 #include "core/filter/domainfilter.h"
 
 #include <QSet>
+#include <QStringView>
 #include <QUrl>
+
+#include <algorithm>
 
 namespace {
 
@@ -143,30 +146,67 @@ bool DomainFilter::isEmpty() const
 
 bool DomainFilter::matches(const QString &domain) const
 {
-    const DomainParts parts = splitDomain(domain);
-    if (parts.label.isEmpty())
-        return false;
-    const QString name = parts.label + parts.suffix;
+    return PreparedFilter(*this).matches(filterKeyOf(domain));
+}
 
-    if (!suffixes.isEmpty()) {
-        const bool listed = std::any_of(suffixes.begin(), suffixes.end(),
-            [&parts](const QString &suffix) { return normalisedSuffix(suffix) == parts.suffix; });
-        if (!listed)
+FilterKey filterKeyOf(const QString &domain)
+{
+    FilterKey key;
+    const DomainParts parts = splitDomain(domain);
+    key.labelSize = parts.label.size();
+    key.name = parts.label + parts.suffix;
+    if (key.name == domain)
+        key.name = domain; // one string for both
+    key.folded = key.name.toCaseFolded();
+    key.foldedLabelSize = key.labelSize;
+    if (key.folded == key.name)
+        key.folded = key.name;
+    else
+        key.foldedLabelSize = parts.label.toCaseFolded().size();
+    key.length = int(parts.label.toUcs4().size());
+    key.kind = kindOf(parts.label);
+    return key;
+}
+
+PreparedFilter::PreparedFilter(const DomainFilter &filter)
+    : m_minLength(filter.minLength)
+    , m_maxLength(filter.maxLength)
+    , m_kind(filter.kind)
+    , m_contains(filter.contains.toCaseFolded())
+    , m_startsWith(filter.startsWith.toCaseFolded())
+    , m_endsWith(filter.endsWith.toCaseFolded())
+    , m_pattern(filter.pattern)
+{
+    for (const QString &suffix : filter.suffixes)
+        m_suffixes.append(normalisedSuffix(suffix));
+    for (const QString &excluded : filter.excludes) {
+        if (!excluded.isEmpty())
+            m_excludes.append(excluded.toCaseFolded());
+    }
+}
+
+bool PreparedFilter::matches(const FilterKey &key) const
+{
+    if (key.labelSize == 0)
+        return false;
+    const QStringView name(key.name);
+    if (!m_suffixes.isEmpty()) {
+        const QStringView suffix = name.mid(key.labelSize);
+        if (std::none_of(m_suffixes.cbegin(), m_suffixes.cend(), [suffix](const QString &s) { return s == suffix; }))
             return false;
     }
-    const qsizetype length = parts.label.toUcs4().size();
-    if ((minLength > 0 && length < minLength) || (maxLength > 0 && length > maxLength))
+    if ((m_minLength > 0 && key.length < m_minLength) || (m_maxLength > 0 && key.length > m_maxLength))
         return false;
-    if (kind != NameKind::Any && kindOf(parts.label) != kind)
+    if (m_kind != NameKind::Any && key.kind != m_kind)
         return false;
-    if (!name.contains(contains, Qt::CaseInsensitive) || !parts.label.startsWith(startsWith, Qt::CaseInsensitive)
-        || !parts.label.endsWith(endsWith, Qt::CaseInsensitive))
+    // Any case: both sides folded once, then compared as they are.
+    const QStringView folded(key.folded);
+    const QStringView foldedLabel = folded.left(key.foldedLabelSize);
+    if (!folded.contains(m_contains) || !foldedLabel.startsWith(m_startsWith) || !foldedLabel.endsWith(m_endsWith))
         return false;
-    for (const QString &excluded : excludes) {
-        if (!excluded.isEmpty() && name.contains(excluded, Qt::CaseInsensitive))
+    for (const QString &excluded : m_excludes) {
+        if (folded.contains(excluded))
             return false;
     }
-    if (!pattern.pattern().isEmpty() && !pattern.match(name).hasMatch())
-        return false;
-    return true;
+    return m_pattern.pattern().isEmpty() || m_pattern.match(key.name).hasMatch();
 }

@@ -49,3 +49,34 @@ struct DomainFilter
     // An empty name never matches.
     bool matches(const QString &domain) const;
 };
+
+// What a filter reads of a name, worked out once: a table filters 100,000 names as the user types.
+struct FilterKey
+{
+    QString name; // lower case, ACE labels decoded: the label, then the suffix
+    qsizetype labelSize = 0; // characters of name before the suffix
+    int length = 0; // of the label, in characters
+    NameKind kind = NameKind::Any;
+    // The name case-folded, for text searches without folding each character every time; the same
+    // string as name when folding changes nothing, as for almost every domain name.
+    QString folded;
+    qsizetype foldedLabelSize = 0;
+};
+FilterKey filterKeyOf(const QString &domain);
+
+// A filter made ready for many names: its suffixes normalised and its texts case-folded once.
+class PreparedFilter
+{
+public:
+    explicit PreparedFilter(const DomainFilter &filter = DomainFilter());
+    bool matches(const FilterKey &key) const;
+
+private:
+    QStringList m_suffixes; // as the keys spell them: ".com", not "COM"
+    int m_minLength = 0;
+    int m_maxLength = 0;
+    NameKind m_kind = NameKind::Any;
+    QString m_contains, m_startsWith, m_endsWith;
+    QStringList m_excludes;
+    QRegularExpression m_pattern;
+};

@@ -21,3 +21,23 @@ IcpPage readIcpPage(const QString &page)
     result.filing = result.licence.isEmpty() ? IcpFiling::NotFiled : IcpFiling::Filed;
     return result;
 }
+
+QString icpFilingName(IcpFiling filing)
+{
+    switch (filing) {
+    case IcpFiling::Filed:
+        return QStringLiteral("filed");
+    case IcpFiling::NotFiled:
+        return QStringLiteral("not filed");
+    case IcpFiling::Unknown:
+        break;
+    }
+    return QStringLiteral("failed");
+}
+
+IcpFiling icpFilingNamed(const QString &name)
+{
+    if (name == QLatin1String("filed"))
+        return IcpFiling::Filed;
+    return name == QLatin1String("not filed") ? IcpFiling::NotFiled : IcpFiling::Unknown;
+}

@@ -20,3 +20,8 @@ struct IcpPage
 };
 
 IcpPage readIcpPage(const QString &page);
+
+// The state as the history and the command line write it: "filed", "not filed" or "failed" (a
+// lookup whose answer did not come); and back.
+QString icpFilingName(IcpFiling filing);
+IcpFiling icpFilingNamed(const QString &name);

@@ -103,26 +103,6 @@ QDateTime timeOf(const QVariant &value)
     return value.isNull() ? QDateTime() : QDateTime::fromMSecsSinceEpoch(value.toLongLong(), Qt::UTC);
 }
 
-QString icpStateText(IcpFiling filing)
-{
-    switch (filing) {
-    case IcpFiling::Filed:
-        return QStringLiteral("filed");
-    case IcpFiling::NotFiled:
-        return QStringLiteral("not filed");
-    case IcpFiling::Unknown:
-        break;
-    }
-    return QStringLiteral("failed");
-}
-
-IcpFiling icpStateOf(const QString &text)
-{
-    if (text == QLatin1String("filed"))
-        return IcpFiling::Filed;
-    return text == QLatin1String("not filed") ? IcpFiling::NotFiled : IcpFiling::Unknown;
-}
-
 } // namespace
 
 struct HistoryStore::Private
@@ -488,7 +468,7 @@ bool HistoryStore::recordLookup(const LookupRecord &record)
                  QVariant(values.deletionTime), QVariant(values.deadline), QVariant(values.whois),
                  QVariant(values.whoisCut), QVariant(values.bookingClosed), QVariant(values.platform),
                  QVariant(values.price), QVariant(values.rmb), QVariant(values.deposit),
-                 QVariant(icpStateText(record.filing)), QVariant(record.licence), QVariant(record.icpFailure) })
+                 QVariant(icpFilingName(record.filing)), QVariant(record.licence), QVariant(record.icpFailure) })
             query.addBindValue(
                 value.typeId() == QMetaType::QString && value.toString().isNull() ? QStringLiteral("") : value);
         return d->exec(query, what);
@@ -526,7 +506,7 @@ std::optional<LookupRecord> HistoryStore::latestAnsweredLookup(const QString &do
     values.price = next().toString();
     values.rmb = next().toString();
     values.deposit = next().toString();
-    record.filing = icpStateOf(next().toString());
+    record.filing = icpFilingNamed(next().toString());
     record.licence = next().toString();
     record.icpFailure = next().toString();
     return record;

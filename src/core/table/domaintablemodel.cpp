@@ -76,7 +76,7 @@ struct DomainTableModel::Lookup
 struct DomainTableModel::Row
 {
     QString domain;
-    NameKey key;
+    FilterKey key;
     std::optional<qint64> firstSeen;
     std::unique_ptr<Lookup> lookup;
 };
@@ -183,19 +183,7 @@ void DomainTableModel::setDomains(const QStringList &domains, const QHash<QStrin
             continue;
         Row row;
         row.domain = domain;
-        const DomainParts parts = splitDomain(domain);
-        row.key.labelSize = parts.label.size();
-        row.key.name = parts.label + parts.suffix;
-        if (row.key.name == domain)
-            row.key.name = domain; // one string for both
-        row.key.folded = row.key.name.toCaseFolded();
-        row.key.foldedLabelSize = row.key.labelSize;
-        if (row.key.folded == row.key.name)
-            row.key.folded = row.key.name;
-        else
-            row.key.foldedLabelSize = parts.label.toCaseFolded().size();
-        row.key.length = int(parts.label.toUcs4().size());
-        row.key.kind = kindOf(parts.label);
+        row.key = ::filterKeyOf(domain);
         const auto seen = firstSeen.constFind(domain);
         if (seen != firstSeen.cend() && seen->isValid())
             row.firstSeen = seen->toMSecsSinceEpoch();
@@ -337,7 +325,7 @@ QStringList DomainTableModel::rowTexts(int row) const
     return texts;
 }
 
-const DomainTableModel::NameKey &DomainTableModel::nameKeyOf(int id) const
+const FilterKey &DomainTableModel::filterKeyOf(int id) const
 {
     return m_rows[std::size_t(id)].key;
 }

@@ -80,23 +80,12 @@ public:
     QStringList rowTexts(int row) const;
     FilingState filingState(int row) const { return filingOf(rowId(row)); }
 
-    // What the filter reads of a row's name.
-    struct NameKey
-    {
-        QString name; // lower case, ACE labels decoded: the label, then the suffix
-        qsizetype labelSize = 0; // characters of name before the suffix
-        int length = 0; // of the label, in characters
-        NameKind kind = NameKind::Any;
-        // The name case-folded, for text searches without folding each character every time; the
-        // same string as name when folding changes nothing, as for almost every domain name.
-        QString folded;
-        qsizetype foldedLabelSize = 0;
-    };
     // A row's id is its place in the list given; sorting does not change it. A filter reads rows by
     // id, in the order their names were made in memory, which keeps a pass over them fast whatever
     // the sort.
     int rowId(int row) const { return m_order[std::size_t(row)]; }
-    const NameKey &nameKeyOf(int id) const;
+    // What the filter reads of the row's name.
+    const FilterKey &filterKeyOf(int id) const;
     FilingState filingOf(int id) const;
     // Changes whenever the row's cells do.
     quint32 revisionOf(int id) const { return m_revisions[std::size_t(id)]; }

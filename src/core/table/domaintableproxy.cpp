@@ -2,6 +2,27 @@
 
 #include <algorithm>
 
+namespace {
+
+// The state a row must be in to pass the 备案 filter; never asked for Any.
+FilingState filingStateOf(FilingFilter filing)
+{
+    switch (filing) {
+    case FilingFilter::Filed:
+        return FilingState::Filed;
+    case FilingFilter::NotFiled:
+        return FilingState::NotFiled;
+    case FilingFilter::Failed:
+        return FilingState::Failed;
+    case FilingFilter::Any:
+    case FilingFilter::NotLookedUp:
+        break;
+    }
+    return FilingState::NotLookedUp;
+}
+
+} // namespace
+
 DomainTableProxy::DomainTableProxy(DomainTableModel *model, QObject *parent)
     : QSortFilterProxyModel(parent)
     , m_model(model)
@@ -18,24 +39,7 @@ void DomainTableProxy::setFilter(const DomainFilter &filter, FilingFilter filing
 {
     m_filter = filter;
     m_filing = filing;
-    m_suffixes.clear();
-    for (const QString &suffix : filter.suffixes) {
-        // splitDomain() gives the name back whole, normalised: label and suffix together.
-        const DomainParts parts = splitDomain(suffix);
-        QString normalised = parts.label + parts.suffix;
-        if (!normalised.isEmpty() && !normalised.startsWith(u'.'))
-            normalised.prepend(u'.');
-        m_suffixes.append(normalised);
-    }
-    m_contains = filter.contains.toCaseFolded();
-    m_startsWith = filter.startsWith.toCaseFolded();
-    m_endsWith = filter.endsWith.toCaseFolded();
-    m_excludes.clear();
-    for (const QString &excluded : filter.excludes) {
-        if (!excluded.isEmpty())
-            m_excludes.append(excluded.toCaseFolded());
-    }
-    m_hasPattern = !filter.pattern.pattern().isEmpty();
+    m_prepared = PreparedFilter(filter);
     m_tested = false;
     // One layout change rather than a removal per gap between shown rows: each of those would make
     // the view walk every row.
@@ -69,58 +73,11 @@ void DomainTableProxy::testAll() const
     m_tested = true;
 }
 
-// The same test as DomainFilter::matches(), on the name the model split once.
 bool DomainTableProxy::matches(int id) const
 {
-    switch (m_filing) {
-    case FilingFilter::Any:
-        break;
-    case FilingFilter::Filed:
-        if (m_model->filingOf(id) != FilingState::Filed)
-            return false;
-        break;
-    case FilingFilter::NotFiled:
-        if (m_model->filingOf(id) != FilingState::NotFiled)
-            return false;
-        break;
-    case FilingFilter::Failed:
-        if (m_model->filingOf(id) != FilingState::Failed)
-            return false;
-        break;
-    case FilingFilter::NotLookedUp:
-        if (m_model->filingOf(id) != FilingState::NotLookedUp)
-            return false;
-        break;
-    }
-
-    const DomainTableModel::NameKey &key = m_model->nameKeyOf(id);
-    if (key.labelSize == 0)
+    if (m_filing != FilingFilter::Any && m_model->filingOf(id) != filingStateOf(m_filing))
         return false;
-    const QStringView name(key.name);
-    if (!m_suffixes.isEmpty()) {
-        const QStringView suffix = name.mid(key.labelSize);
-        if (std::none_of(m_suffixes.cbegin(), m_suffixes.cend(), [suffix](const QString &s) { return s == suffix; }))
-            return false;
-    }
-    if ((m_filter.minLength > 0 && key.length < m_filter.minLength)
-        || (m_filter.maxLength > 0 && key.length > m_filter.maxLength))
-        return false;
-    if (m_filter.kind != NameKind::Any && key.kind != m_filter.kind)
-        return false;
-    // Any case, as DomainFilter compares: both sides folded once, then compared as they are.
-    const QStringView folded(key.folded);
-    const QStringView foldedLabel = folded.left(key.foldedLabelSize);
-    if (!m_contains.isEmpty() && !folded.contains(m_contains))
-        return false;
-    if (!m_startsWith.isEmpty() && !foldedLabel.startsWith(m_startsWith))
-        return false;
-    if (!m_endsWith.isEmpty() && !foldedLabel.endsWith(m_endsWith))
-        return false;
-    for (const QString &excluded : m_excludes) {
-        if (folded.contains(excluded))
-            return false;
-    }
-    return !m_hasPattern || m_filter.pattern.match(key.name).hasMatch();
+    return m_prepared.matches(m_model->filterKeyOf(id));
 }
 
 QStringList DomainTableProxy::shownDomains() const

@@ -56,12 +56,8 @@ private:
     DomainTableModel *const m_model;
     DomainFilter m_filter;
     FilingFilter m_filing = FilingFilter::Any;
-    // The filter's suffixes as the model's names spell them: ".com", not "COM".
-    QStringList m_suffixes;
-    // The texts to look for, case-folded, as the names are.
-    QString m_contains, m_startsWith, m_endsWith;
-    QStringList m_excludes;
-    bool m_hasPattern = false;
+    // The filter made ready for the names the model worked out once.
+    PreparedFilter m_prepared;
     // Whether each row, by id, passes the filter, and at which revision of the row that was found.
     mutable std::vector<char> m_accepted;
     mutable std::vector<quint32> m_testedAt;
