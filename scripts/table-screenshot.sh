@@ -38,5 +38,5 @@ sites=(--market-url "http://127.0.0.1:$port" --icp-url "http://127.0.0.1:$port" 
 export XDG_CONFIG_HOME=$work/config
 SCREENSHOT_WINDOW=域名工作台 SCREENSHOT_SIZE=1320x720 \
     SCREENSHOT_ACTIONS='id=$(xdotool search --onlyvisible --name 域名工作台 | head -n 1)
-        xdotool windowactivate --sync "$id" key ctrl+l; sleep 3' \
+        xdotool windowfocus --sync "$id" key ctrl+l; sleep 3' \
     scripts/screenshot.sh "$output" -- "$bin/vexlon-collector" table "${sites[@]}"
