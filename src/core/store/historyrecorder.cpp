@@ -59,8 +59,8 @@ public:
     }
     // A page is written within a second, together with those that came after it in that second: one
     // transaction a second, not one a page, while a fast run hands on dozens of pages a second (each
-    // transaction rewrites the pages of the name index it touches). The rest of a run, its end, a lookup
-    // and the recorder's end write what is pending at once; only a killed program loses that second.
+    // transaction rewrites the pages of the name index it touches). A run's end, a lookup and the
+    // recorder's end write what is pending at once; only a killed program loses that second.
     void page(Run &run, int page, const QStringList &names, const QDateTime &seen)
     {
         if (!run.id)
