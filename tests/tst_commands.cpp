@@ -107,6 +107,7 @@ private slots:
         }
         QTest::newRow("csv, a range") << u"--pages 2-3 --format csv"_s << csv << 0;
         QTest::newRow("json, a range") << u"--pages 2-3 --format=json"_s << json << 0;
+        QTest::newRow("the last possible page") << u"--pages 32767-32767"_s << QByteArray() << 0;
         QStringList dotCom = sampleNames(1, 3);
         dotCom.removeIf([](const QString &name) { return !name.endsWith(u".com"_s) || name.contains(u"ng"_s); });
         QTest::newRow("filtered") << u"--pages 3 --suffix .net,.com --suffix .cc --exclude ng --regex \\.COM$"_s

@@ -155,6 +155,8 @@ private slots:
             "deadline=2024-06-05 10:00:01|deadline=2024-06-05 10:00:00|deadline=x|deadline=2023-12-31", "3102", "0132");
         row("platform as text", Model::PlatformColumn, "platform=国内通道|platform=Vexlon直连|failed|platform=合作平台",
             "1302", "0312");
+        row("filing, unknown with the empty", Model::FilingColumn, "licence=浙ICP备2号|licence=?||type=过期删除",
+            "0312", "3012");
         row("length", Model::LengthColumn, "|||", "0123", "3210");
     }
     void sortsNumbersAndDates()

@@ -132,7 +132,8 @@ private slots:
             QStandardPaths::writableLocation(QStandardPaths::AppDataLocation) + u"/history.sqlite"_s);
     }
 
-    // Each page is committed on its own: a second store sees every page while the first is still writing.
+    // Each page is committed on its own: a second store sees every page while the first is still writing,
+    // also one only staged (kept as it came) and not yet filed, as by a program killed before filing it.
     void runsAndPages()
     {
         const QString path = m_dir->filePath(u"not yet/there/history.sqlite"_s);
@@ -147,12 +148,17 @@ private slots:
         const std::optional<qint64> second = store.beginRun(Market + u"/x"_s, 5, 9, at(2));
         QVERIFY(second);
         QVERIFY(store.recordPage(*second, 5, { u"d.com"_s }, at(2, 1)));
+        QVERIFY(store.stagePage(*second, 6, { u"e.com"_s, u"a.com"_s }, at(2, 2)));
         QVERIFY(!store.endRun(*second + 1, 0, false));
         HistoryStore other;
         QCOMPARE(openError(other, path), QString());
         QCOMPARE(
             other.namesOfRun(*first), (QStringList { u"a.com"_s, u"b.cn"_s, u"b.cn"_s, u"c.net"_s, u"中文.中国"_s }));
-        QCOMPARE(other.namesOfRun(*second), QStringList { u"d.com"_s });
+        QCOMPARE(other.namesOfRun(*second), (QStringList { u"d.com"_s, u"e.com"_s, u"a.com"_s }));
+        QStringList newSinceSecondRun;
+        for (const HistoryStore::SeenName &seen : other.namesSeenSince(at(2), true))
+            newSinceSecondRun << seen.domain;
+        QCOMPARE(newSinceSecondRun, (QStringList { u"d.com"_s, u"e.com"_s }));
         const QList<HistoryStore::RunSummary> runs = other.runsBetween({}, {});
         QCOMPARE(runs.size(), 2);
         QCOMPARE(describe(runs[0]), describe({ *first, Market, at(1), at(1, 4), 1, 3, 1, true }));

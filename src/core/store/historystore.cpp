@@ -71,8 +71,16 @@ const char *const CurrentLayout[] = {
     " licence TEXT NOT NULL,"
     " icp_failure TEXT NOT NULL)",
     "CREATE INDEX IF NOT EXISTS lookups_domain ON lookups (domain, time)",
+    // Pages kept as they came (names as a JSON array), not yet filed under the indexes above.
+    "CREATE TABLE IF NOT EXISTS staged_pages ("
+    " id INTEGER PRIMARY KEY,"
+    " run INTEGER NOT NULL REFERENCES runs (id),"
+    " page INTEGER NOT NULL,"
+    " names TEXT NOT NULL,"
+    " seen INTEGER NOT NULL)",
 };
 
+// Version 2 is the current layout without staged pages; its migration makes the missing table.
 // Version 1 had the same runs and lookups, and sightings that held the domain's text:
 //   sightings (id, run, domain TEXT, page, position, seen), indexed sightings_run (run, page,
 //   position) and sightings_domain (domain, seen).
@@ -96,6 +104,11 @@ const QString LookupColumns = QStringLiteral(
 QVariant timeValue(const QDateTime &time)
 {
     return time.isValid() ? QVariant(time.toMSecsSinceEpoch()) : QVariant(QMetaType::fromType<qint64>());
+}
+
+QString namesAsJson(const QStringList &names)
+{
+    return QString::fromUtf8(QJsonDocument(QJsonArray::fromStringList(names)).toJson(QJsonDocument::Compact));
 }
 
 QDateTime timeOf(const QVariant &value)
@@ -185,6 +198,19 @@ struct HistoryStore::Private
 
     bool openFile(const QString &path);
     bool createOrMigrate(int version);
+    // Files one page's names (a JSON array) under the indexes, inside the caller's transaction.
+    bool filePage(qint64 run, int page, const QString &names, const QVariant &seen, const QString &what)
+    {
+        addNames->bindValue(0, seen);
+        addNames->bindValue(1, names);
+        if (!exec(*addNames, what))
+            return false;
+        addSightings->bindValue(0, run);
+        addSightings->bindValue(1, page);
+        addSightings->bindValue(2, seen);
+        addSightings->bindValue(3, names);
+        return exec(*addSightings, what);
+    }
     void close()
     {
         addNames.reset();
@@ -224,6 +250,9 @@ std::optional<QString> HistoryStore::open(const QString &path)
         return d->error;
     }
     d->ready = true;
+    // What a program that ended first left staged. A history opened only for reading keeps it staged.
+    fileStagedPages();
+    d->error.clear();
     return std::nullopt;
 }
 
@@ -416,22 +445,45 @@ bool HistoryStore::recordPages(const QList<SeenPage> &pages)
         ? QStringLiteral("cannot record page %1 of run %2").arg(pages[0].page).arg(pages[0].run)
         : QStringLiteral("cannot record pages %1 to %2 of run %3").arg(pages[0].page).arg(pages.last().page).arg(pages[0].run);
     return d->transaction(what, [&] {
-        for (const SeenPage &page : pages) {
-            const QVariant time = timeValue(page.seen);
-            const QString list
-                = QString::fromUtf8(QJsonDocument(QJsonArray::fromStringList(page.names)).toJson(QJsonDocument::Compact));
-            d->addNames->bindValue(0, time);
-            d->addNames->bindValue(1, list);
-            if (!d->exec(*d->addNames, what))
-                return false;
-            d->addSightings->bindValue(0, page.run);
-            d->addSightings->bindValue(1, page.page);
-            d->addSightings->bindValue(2, time);
-            d->addSightings->bindValue(3, list);
-            if (!d->exec(*d->addSightings, what))
+        return std::all_of(pages.cbegin(), pages.cend(), [&](const SeenPage &page) {
+            return d->filePage(page.run, page.page, namesAsJson(page.names), timeValue(page.seen), what);
+        });
+    });
+}
+
+bool HistoryStore::stagePage(qint64 run, int page, const QStringList &names, const QDateTime &seen)
+{
+    const QString what = QStringLiteral("cannot record page %1 of run %2").arg(page).arg(run);
+    return d->transaction(what, [&] {
+        QSqlQuery query(d->db);
+        query.prepare(QStringLiteral("INSERT INTO staged_pages (run, page, names, seen) VALUES (?, ?, ?, ?)"));
+        query.addBindValue(run);
+        query.addBindValue(page);
+        query.addBindValue(namesAsJson(names));
+        query.addBindValue(timeValue(seen));
+        return d->exec(query, what);
+    });
+}
+
+bool HistoryStore::fileStagedPages()
+{
+    const QString what = QStringLiteral("cannot file the pages recorded");
+    // Most of the time there is nothing to file: no need to wait for the writer's lock then.
+    if (d->ready && !QSqlQuery(QStringLiteral("SELECT 1 FROM staged_pages LIMIT 1"), d->db).next())
+        return true;
+    return d->transaction(what, [&] {
+        QSqlQuery staged(d->db);
+        staged.setForwardOnly(true);
+        if (!staged.prepare(QStringLiteral("SELECT run, page, names, seen FROM staged_pages ORDER BY id"))
+            || !d->exec(staged, what))
+            return false;
+        while (staged.next()) {
+            if (!d->filePage(staged.value(0).toLongLong(), staged.value(1).toInt(), staged.value(2).toString(),
+                    staged.value(3), what))
                 return false;
         }
-        return true;
+        staged.finish();
+        return d->exec(QStringLiteral("DELETE FROM staged_pages"), what);
     });
 }
 

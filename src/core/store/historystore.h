@@ -15,7 +15,7 @@ class HistoryStore
 {
 public:
     // Written into the file; a file of a newer version is refused, an older one is migrated.
-    static constexpr int SchemaVersion = 2;
+    static constexpr int SchemaVersion = 3;
 
     HistoryStore();
     ~HistoryStore();
@@ -52,6 +52,13 @@ public:
     };
     // Several pages in one transaction: all of them are kept, or none.
     bool recordPages(const QList<SeenPage> &pages);
+    // A page kept as it came, in a small transaction of its own that costs about the same however
+    // large the history: its names are filed under the history's indexes by the next
+    // fileStagedPages(), which takes every page staged by then in one transaction. Until then no
+    // query sees them. Opening a history files what a program that ended first left staged.
+    bool stagePage(qint64 run, int page, const QStringList &names,
+                   const QDateTime &seen = QDateTime::currentDateTimeUtc());
+    bool fileStagedPages();
     bool endRun(qint64 run, int pagesFailed, bool stopped, const QDateTime &ended = QDateTime::currentDateTimeUtc());
 
     // One transaction per lookup.
