@@ -57,16 +57,26 @@ public:
         if (usable())
             write((run.id = m_store.beginRun(marketUrl, firstPage, lastPage, started)).has_value());
     }
-    // A page is kept at once, as it came, in a transaction that costs the same however large the
-    // history is; within a second it is filed under the history's indexes together with those that
-    // came after it in that second. Filing one page a transaction would rewrite, for every page, the
-    // index pages its names touch: dozens a page, which slows a fast run down by a third. A run's end,
-    // a lookup and the recorder's end file what is staged at once.
+    // A page is kept as soon as the writer gets to it, as it came, in a transaction that costs the same
+    // however large the history is; pages that queued up meanwhile share it. Within a second the pages
+    // kept are filed under the history's indexes, together. Filing one page a transaction would rewrite,
+    // for every page, the index pages its names touch: dozens a page, which slows a fast run down by a
+    // third. A run's end, a lookup and the recorder's end file what is kept at once.
     void page(Run &run, int page, const QStringList &names, const QDateTime &seen)
     {
-        if (!run.id || !usable())
+        if (!run.id)
             return;
-        write(m_store.stagePage(*run.id, page, names, seen));
+        m_toStage.append({ *run.id, page, names, seen });
+        if (m_toStage.size() == 1)
+            QMetaObject::invokeMethod(this, [this] { stagePages(); }, Qt::QueuedConnection);
+    }
+    void stagePages()
+    {
+        if (m_toStage.isEmpty())
+            return;
+        if (usable())
+            write(m_store.stagePages(m_toStage));
+        m_toStage.clear();
         if (!m_filingDue) {
             m_filingDue = true;
             QTimer::singleShot(PageFilingInterval, this, [this] { fileStagedPages(); });
@@ -86,6 +96,7 @@ public:
     }
     void fileStagedPages()
     {
+        stagePages();
         if (m_filingDue && usable())
             write(m_store.fileStagedPages());
         m_filingDue = false;
@@ -118,6 +129,7 @@ private:
     void fail(const QString &reason)
     {
         m_failed = true;
+        m_toStage.clear();
         collection.id.reset();
         single.id.reset();
         qWarning().noquote() << QStringLiteral("vexlon-collector: history not recorded: ") + reason;
@@ -125,6 +137,7 @@ private:
 
     const QString m_storePath;
     HistoryStore m_store;
+    QList<HistoryStore::SeenPage> m_toStage;
     bool m_filingDue = false;
     bool m_failed = false;
 };

@@ -453,15 +453,24 @@ bool HistoryStore::recordPages(const QList<SeenPage> &pages)
 
 bool HistoryStore::stagePage(qint64 run, int page, const QStringList &names, const QDateTime &seen)
 {
-    const QString what = QStringLiteral("cannot record page %1 of run %2").arg(page).arg(run);
+    return stagePages({ SeenPage { run, page, names, seen } });
+}
+
+bool HistoryStore::stagePages(const QList<SeenPage> &pages)
+{
+    if (pages.isEmpty())
+        return true;
+    const QString what = QStringLiteral("cannot record page %1 of run %2").arg(pages[0].page).arg(pages[0].run);
     return d->transaction(what, [&] {
         QSqlQuery query(d->db);
         query.prepare(QStringLiteral("INSERT INTO staged_pages (run, page, names, seen) VALUES (?, ?, ?, ?)"));
-        query.addBindValue(run);
-        query.addBindValue(page);
-        query.addBindValue(namesAsJson(names));
-        query.addBindValue(timeValue(seen));
-        return d->exec(query, what);
+        return std::all_of(pages.cbegin(), pages.cend(), [&](const SeenPage &page) {
+            query.bindValue(0, page.run);
+            query.bindValue(1, page.page);
+            query.bindValue(2, namesAsJson(page.names));
+            query.bindValue(3, timeValue(page.seen));
+            return d->exec(query, what);
+        });
     });
 }
 

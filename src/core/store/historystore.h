@@ -58,6 +58,8 @@ public:
     // query sees them. Opening a history files what a program that ended first left staged.
     bool stagePage(qint64 run, int page, const QStringList &names,
                    const QDateTime &seen = QDateTime::currentDateTimeUtc());
+    // Several pages staged in one transaction.
+    bool stagePages(const QList<SeenPage> &pages);
     bool fileStagedPages();
     bool endRun(qint64 run, int pagesFailed, bool stopped, const QDateTime &ended = QDateTime::currentDateTimeUtc());
 
