@@ -3,6 +3,8 @@
 #include "tools/samplemarket.h"
 
 #include <QFile>
+#include <QHash>
+#include <QRegularExpression>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QStringDecoder>
@@ -171,4 +173,24 @@ bool SiteTest::settle(int held)
     bool answered = false;
     m_fetcher->get(config.request(at("/"), false), &owner, [&answered](const FetchResult &) { answered = true; });
     return quiet && QTest::qWaitFor([&] { return answered; }, 30000);
+}
+
+DomainFilter filterFrom(const QString &description)
+{
+    static const QRegularExpression separators(QStringLiteral("[ ;]"));
+    QHash<QString, QString> o;
+    for (const QString &option : description.split(separators, Qt::SkipEmptyParts))
+        o.insert(option.section(u'=', 0, 0), option.section(u'=', 1));
+    const auto list = [&o](const char *key) { return o.value(QLatin1String(key)).split(u'|', Qt::SkipEmptyParts); };
+    DomainFilter filter;
+    filter.suffixes = list("suffix");
+    filter.minLength = o.value(QStringLiteral("min")).toInt();
+    filter.maxLength = o.value(QStringLiteral("max")).toInt();
+    filter.kind = nameKindFromText(o.value(QStringLiteral("kind"))).value_or(NameKind::Any);
+    filter.contains = o.value(QStringLiteral("contains"));
+    filter.startsWith = o.value(QStringLiteral("start"));
+    filter.endsWith = o.value(QStringLiteral("end"));
+    filter.excludes = list("exclude");
+    filter.pattern = QRegularExpression(o.value(QStringLiteral("regex")));
+    return filter;
 }

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "core/config.h"
+#include "core/filter/domainfilter.h"
 #include "core/net/pagefetcher.h"
 #include "tools/fakesite.h"
 
@@ -38,6 +39,10 @@ QString licenceOf(const QString &domain);
 QList<int> pageRange(int first, int last);
 // "<prefix><first>.com", "<prefix><first + 1>.com" ...
 QStringList numberedNames(const QString &prefix, int count, int first = 0);
+
+// "suffix=.com|net min=2 kind=digits": the filter a test row describes, options split by blanks or ";".
+// Keys: suffix, min, max, kind, contains, start, end, exclude, regex (lists split by "|").
+DomainFilter filterFrom(const QString &description);
 
 // The text with a NUL character between the two parts.
 QString withNul(const QString &before, const QString &after);

@@ -1,34 +1,12 @@
 // The domain filter: where a name's suffix begins, the kind of its label, and every option of the
 // filter alone and combined, on IDN names, upper case, trailing dots and empty names.
 #include "core/filter/domainfilter.h"
+#include "tests/sitetest.h"
 
 #include <QTest>
 
 Q_DECLARE_METATYPE(NameKind)
 
-namespace {
-
-// "suffix=.com|net min=2 kind=digits": the filter a row describes, one option per word.
-DomainFilter filterFrom(const QString &description)
-{
-    QHash<QString, QString> o;
-    for (const QString &option : description.split(u' ', Qt::SkipEmptyParts))
-        o.insert(option.section(u'=', 0, 0), option.section(u'=', 1));
-    const auto list = [&o](const char *key) { return o.value(QLatin1String(key)).split(u'|', Qt::SkipEmptyParts); };
-    DomainFilter filter;
-    filter.suffixes = list("suffix");
-    filter.minLength = o.value(QStringLiteral("min")).toInt();
-    filter.maxLength = o.value(QStringLiteral("max")).toInt();
-    filter.kind = nameKindFromText(o.value(QStringLiteral("kind"))).value_or(NameKind::Any);
-    filter.contains = o.value(QStringLiteral("contains"));
-    filter.startsWith = o.value(QStringLiteral("start"));
-    filter.endsWith = o.value(QStringLiteral("end"));
-    filter.excludes = list("exclude");
-    filter.pattern = QRegularExpression(o.value(QStringLiteral("regex")));
-    return filter;
-}
-
-} // namespace
 
 class TestDomainFilter : public QObject
 {

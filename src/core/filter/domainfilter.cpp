@@ -14,11 +14,13 @@ const QSet<QString> &multiLabelSuffixes()
 {
     static const QSet<QString> suffixes = [] {
         QSet<QString> set;
-        // China: the kinds of organisation and the provinces, regions and cities.
-        for (const char *second : { "com", "net", "org", "gov", "edu", "ac", "mil", "bj", "sh", "tj", "cq", "he", "sx",
-                 "nm", "ln", "jl", "hl", "js", "zj", "ah", "fj", "jx", "sd", "ha", "hb", "hn", "gd", "gx", "hi", "sc",
-                 "gz", "yn", "xz", "sn", "gs", "qh", "nx", "xj", "tw", "hk", "mo" })
+        // China: the kinds of organisation, and the provinces, regions and cities by their two-letter
+        // codes, written as one run of letters and read in pairs.
+        for (const char *second : { "com", "net", "org", "gov", "edu", "ac", "mil" })
             set.insert(QLatin1String(second) + QLatin1String(".cn"));
+        const QLatin1String regions("bjshtjcqhesxnmlnjlhljszjahfjjxsdhahbhngdgxhiscgzynxzsngsqhnxxjtwhkmo");
+        for (qsizetype at = 0; at + 1 < regions.size(); at += 2)
+            set.insert(regions.sliced(at, 2) + QLatin1String(".cn"));
         for (const char *other : { "com.hk", "net.hk", "org.hk", "com.tw", "net.tw", "org.tw", "idv.tw", "com.mo",
                  "co.uk", "org.uk", "me.uk", "ltd.uk", "plc.uk" })
             set.insert(QLatin1String(other));
