@@ -124,7 +124,7 @@ private slots:
             { u"a\uFFFDb\uFFFD\uFFFD\uFFFD\uFFFD.com"_s });
         listed(
             "line break in a name shows, the name stays one entry", row(u"a\r\nb.com"_s), { u"a\uFFFD\uFFFDb.com"_s });
-        listed("C1 control and isolate show", row(u"a\u0085\u2066b.com"_s), { u"a\uFFFD\uFFFDb.com"_s });
+        listed("Latin-1 control and isolate show", row(u"a\u0085\u2066b.com"_s), { u"a\uFFFD\uFFFDb.com"_s });
     }
 
     void readResultsPage()

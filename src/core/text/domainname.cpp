@@ -8,7 +8,7 @@ constexpr qsizetype MaxNameLength = 253;
 
 bool isHiddenOrBreaking(char32_t c)
 {
-    return c < 0x20 || (c >= 0x7f && c <= 0x9f) // C0, DEL and C1, line breaks among them
+    return c < 0x20 || (c >= 0x7f && c <= 0x9f) // U+0000-U+001F, DEL and U+0080-U+009F, line breaks among them
         || (c >= 0x202a && c <= 0x202e) || (c >= 0x2066 && c <= 0x2069) // bidirectional controls
         || (c >= 0x200b && c <= 0x200d) || c == 0x2060 || c == 0xfeff // zero-width characters
         || c == 0x2028 || c == 0x2029; // line and paragraph separators

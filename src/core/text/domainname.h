@@ -5,9 +5,9 @@
 
 #include <optional>
 
-// The name as it is listed: every C0 or C1 control character, line break, bidirectional control
-// (U+202A-U+202E, U+2066-U+2069) and zero-width character (U+200B-U+200D, U+2060, U+FEFF) replaced by
-// U+FFFD, so that a name can neither disguise itself nor break a line. The list, copy, export,
+// The name as it is listed: every control character (U+0000-U+001F, U+007F-U+009F), line break,
+// bidirectional control (U+202A-U+202E, U+2066-U+2069) and zero-width character (U+200B-U+200D,
+// U+2060, U+FEFF) replaced by U+FFFD, so that a name can neither disguise itself nor break a line. The list, copy, export,
 // booking page and lookups all use this form.
 QString visibleName(const QString &name);
 
