@@ -43,7 +43,7 @@ constexpr double PeakMemoryTargetMB = 150;
 constexpr double ExportTargetSeconds = 0.5;
 constexpr double StartUpTargetMs = 300;
 constexpr double RecordingTargetPercent = 10;
-constexpr int RecordingRuns = 3;
+constexpr int RecordingRuns = 5;
 // The appends of the run's last pages make the figure: the list then holds about 100,000.
 constexpr std::size_t LastPages = 50;
 // Pages appended after the run, through the run's own page path, to time the layout and paint too.

@@ -210,7 +210,7 @@ int main(int argc, char *argv[])
     const QCommandLineOption perDayOption = option("names-per-day", "Names each day's run sees.", "33000");
     const QCommandLineOption memoryOption
         = option("memory-lookups", "Lookups of the batch whose memory is read.", "10000");
-    const QCommandLineOption runsOption = option("runs", "Runs with and without the history each.", "3");
+    const QCommandLineOption runsOption = option("runs", "Runs with and without the history each.", "5");
     parser.process(app);
     const int rate = std::clamp(parser.value(rateOption).toInt(), 1, 100000);
     const int lookups = std::clamp(parser.value(lookupsOption).toInt(), 1, 1000000);

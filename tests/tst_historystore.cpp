@@ -134,8 +134,10 @@ private slots:
 
     // Each page is committed on its own: a second store sees every page while the first is still writing,
     // also one only staged (kept as it came) and not yet filed, as by a program killed before filing it.
+    // Whatever a page's names hold comes back as it was.
     void runsAndPages()
     {
+        const QString odd = u"\"q\\u0041\t\x01\x7f\U0001D7D8\".com"_s;
         const QString path = m_dir->filePath(u"not yet/there/history.sqlite"_s);
         HistoryStore store;
         QCOMPARE(openError(store, path), QString());
@@ -148,17 +150,17 @@ private slots:
         const std::optional<qint64> second = store.beginRun(Market + u"/x"_s, 5, 9, at(2));
         QVERIFY(second);
         QVERIFY(store.recordPage(*second, 5, { u"d.com"_s }, at(2, 1)));
-        QVERIFY(store.stagePage(*second, 6, { u"e.com"_s, u"a.com"_s }, at(2, 2)));
+        QVERIFY(store.stagePage(*second, 6, { u"e.com"_s, u"a.com"_s, odd }, at(2, 2)));
         QVERIFY(!store.endRun(*second + 1, 0, false));
         HistoryStore other;
         QCOMPARE(openError(other, path), QString());
         QCOMPARE(
             other.namesOfRun(*first), (QStringList { u"a.com"_s, u"b.cn"_s, u"b.cn"_s, u"c.net"_s, u"中文.中国"_s }));
-        QCOMPARE(other.namesOfRun(*second), (QStringList { u"d.com"_s, u"e.com"_s, u"a.com"_s }));
+        QCOMPARE(other.namesOfRun(*second), (QStringList { u"d.com"_s, u"e.com"_s, u"a.com"_s, odd }));
         QStringList newSinceSecondRun;
         for (const HistoryStore::SeenName &seen : other.namesSeenSince(at(2), true))
             newSinceSecondRun << seen.domain;
-        QCOMPARE(newSinceSecondRun, (QStringList { u"d.com"_s, u"e.com"_s }));
+        QCOMPARE(newSinceSecondRun, (QStringList { u"d.com"_s, u"e.com"_s, odd }));
         const QList<HistoryStore::RunSummary> runs = other.runsBetween({}, {});
         QCOMPARE(runs.size(), 2);
         QCOMPARE(describe(runs[0]), describe({ *first, Market, at(1), at(1, 4), 1, 3, 1, true }));

@@ -6,6 +6,7 @@
 #include "core/lookup/domainlookup.h"
 #include "core/store/historystore.h"
 
+#include <QElapsedTimer>
 #include <QThread>
 #include <QTimer>
 #include <QtGlobal>
@@ -28,7 +29,9 @@ int pageNumberOf(const QString &text)
     return int(qBound<double>(std::numeric_limits<int>::min(), std::trunc(*count), std::numeric_limits<int>::max()));
 }
 
-constexpr std::chrono::seconds PageFilingInterval { 1 };
+// Pages staged are filed once no page has come for a moment, and at the latest after a while.
+constexpr std::chrono::milliseconds PageFilingPause { 250 };
+constexpr std::chrono::seconds PageFilingDelay { 10 };
 
 } // namespace
 
@@ -38,7 +41,10 @@ class HistoryRecorder::Writer : public QObject
 public:
     explicit Writer(const QString &storePath)
         : m_storePath(storePath)
-    { }
+    {
+        m_filingTimer.setSingleShot(true);
+        connect(&m_filingTimer, &QTimer::timeout, this, [this] { fileStagedPages(); });
+    }
 
     // A run of the run operation (collection) or of the single page (single).
     struct Run
@@ -58,10 +64,11 @@ public:
             write((run.id = m_store.beginRun(marketUrl, firstPage, lastPage, started)).has_value());
     }
     // A page is kept as soon as the writer gets to it, as it came, in a transaction that costs the same
-    // however large the history is; pages that queued up meanwhile share it. Within a second the pages
-    // kept are filed under the history's indexes, together. Filing one page a transaction would rewrite,
-    // for every page, the index pages its names touch: dozens a page, which slows a fast run down by a
-    // third. A run's end, a lookup and the recorder's end file what is kept at once.
+    // however large the history is; pages that queued up meanwhile share it. Filing under the history's
+    // indexes waits until the pages stop coming for a moment (ten seconds at the latest), and then files
+    // them all together: a fast run does not share the machine with its own indexing, and filing one page
+    // a transaction would rewrite, for every page, the index pages its names touch. A run's end, a lookup
+    // and the recorder's end file what is kept at once.
     void page(Run &run, int page, const QStringList &names, const QDateTime &seen)
     {
         if (!run.id)
@@ -79,8 +86,12 @@ public:
         m_toStage.clear();
         if (!m_filingDue) {
             m_filingDue = true;
-            QTimer::singleShot(PageFilingInterval, this, [this] { fileStagedPages(); });
+            m_stagedSince.start();
         }
+        if (std::chrono::milliseconds(m_stagedSince.elapsed()) >= PageFilingDelay)
+            fileStagedPages();
+        else
+            m_filingTimer.start(PageFilingPause);
     }
     void end(Run &run, int pagesFailed, bool stopped, const QDateTime &ended)
     {
@@ -100,6 +111,7 @@ public:
         if (m_filingDue && usable())
             write(m_store.fileStagedPages());
         m_filingDue = false;
+        m_filingTimer.stop();
     }
 
     void open() { usable(); }
@@ -138,6 +150,8 @@ private:
     const QString m_storePath;
     HistoryStore m_store;
     QList<HistoryStore::SeenPage> m_toStage;
+    QTimer m_filingTimer { this };
+    QElapsedTimer m_stagedSince;
     bool m_filingDue = false;
     bool m_failed = false;
 };

@@ -3,8 +3,6 @@
 #include <QAtomicInteger>
 #include <QDir>
 #include <QFileInfo>
-#include <QJsonArray>
-#include <QJsonDocument>
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
@@ -106,9 +104,34 @@ QVariant timeValue(const QDateTime &time)
     return time.isValid() ? QVariant(time.toMSecsSinceEpoch()) : QVariant(QMetaType::fromType<qint64>());
 }
 
+// A JSON array of strings, written directly: a page's worth of names is staged in the time the
+// general-purpose document would take to build its values.
 QString namesAsJson(const QStringList &names)
 {
-    return QString::fromUtf8(QJsonDocument(QJsonArray::fromStringList(names)).toJson(QJsonDocument::Compact));
+    qsizetype length = 2;
+    for (const QString &name : names)
+        length += name.size() + 3;
+    QString json;
+    json.reserve(length);
+    json += u'[';
+    for (const QString &name : names) {
+        if (json.size() > 1)
+            json += u',';
+        json += u'"';
+        for (const QChar c : name) {
+            if (c == u'"' || c == u'\\') {
+                json += u'\\';
+                json += c;
+            } else if (c.unicode() < 0x20) {
+                json += QStringLiteral("\\u%1").arg(int(c.unicode()), 4, 16, QLatin1Char('0'));
+            } else {
+                json += c;
+            }
+        }
+        json += u'"';
+    }
+    json += u']';
+    return json;
 }
 
 QDateTime timeOf(const QVariant &value)
@@ -129,6 +152,7 @@ struct HistoryStore::Private
     // Prepared once: a page's names are written through them, all of the page in each statement.
     std::optional<QSqlQuery> addNames;
     std::optional<QSqlQuery> addSightings;
+    std::optional<QSqlQuery> stagePage;
 
     static inline QAtomicInteger<quint64> nextConnection;
 
@@ -215,6 +239,7 @@ struct HistoryStore::Private
     {
         addNames.reset();
         addSightings.reset();
+        stagePage.reset();
         ready = false;
         if (db.isValid()) {
             db.close();
@@ -337,8 +362,10 @@ bool HistoryStore::Private::openFile(const QString &filePath)
     // late.
     addNames.emplace(db);
     addSightings.emplace(db);
+    stagePage.emplace(db);
     for (auto &[query, statement] :
-         { std::pair(&addNames,
+         { std::pair(&stagePage, "INSERT INTO staged_pages (run, page, names, seen) VALUES (?, ?, ?, ?)"),
+             std::pair(&addNames,
                "INSERT INTO domains (name, first_seen) SELECT value, ?1 FROM json_each(?2) WHERE true"
                " ON CONFLICT (name) DO UPDATE SET first_seen = excluded.first_seen"
                " WHERE excluded.first_seen < first_seen"),
@@ -462,8 +489,7 @@ bool HistoryStore::stagePages(const QList<SeenPage> &pages)
         return true;
     const QString what = QStringLiteral("cannot record page %1 of run %2").arg(pages[0].page).arg(pages[0].run);
     return d->transaction(what, [&] {
-        QSqlQuery query(d->db);
-        query.prepare(QStringLiteral("INSERT INTO staged_pages (run, page, names, seen) VALUES (?, ?, ?, ?)"));
+        QSqlQuery &query = *d->stagePage;
         return std::all_of(pages.cbegin(), pages.cend(), [&](const SeenPage &page) {
             query.bindValue(0, page.run);
             query.bindValue(1, page.page);
