@@ -35,7 +35,6 @@ FakeSite::Reply resultsPage(const QStringList &names)
 class TestCollecting : public WindowTest
 {
     Q_OBJECT
-
     QAbstractButton *startButton() const { return control<QAbstractButton>("startButton"); }
     QList<int> requestedPages()
     {
@@ -48,21 +47,17 @@ class TestCollecting : public WindowTest
     void collectSinglePage()
     {
         click("startButton");
-        QTRY_VERIFY_WITH_TIMEOUT(status() != u"开始采集 .."_s, WaitMs);
+        QTRY_COMPARE_WITH_TIMEOUT(status(), SingleDone, WaitMs);
     }
-
 private slots:
     void init() { startWindow(); }
     void cleanup() { endWindow(); }
-
     void pageCountKeepsOnlyNumbers_data()
     {
         QTest::addColumn<QString>("text");
         QTest::addColumn<QString>("kept");
-
+        // What reads as a count is tst_pagecount's; here the box's answer to each kind.
         QTest::newRow("letters become 1") << u"abc"_s << u"1"_s;
-        QTest::newRow("empty becomes 1") << QString() << u"1"_s;
-        QTest::newRow("sign alone becomes 1") << u"-"_s << u"1"_s;
         QTest::newRow("zero stays") << u"0"_s << u"0"_s;
         QTest::newRow("negative fraction with exponent stays") << u"-2.5e1"_s << u"-2.5e1"_s;
         QTest::newRow("blanks stay") << u" 3"_s << u" 3"_s;
@@ -71,15 +66,12 @@ private slots:
     {
         QFETCH(QString, text);
         QFETCH(QString, kept);
-
         setPageCount(u"9"_s);
         setPageCount(text);
         QCOMPARE(textOf("pageCountEdit"), kept);
         QCOMPARE(control<QAbstractSlider>("pageCountArrows")->value(), 0);
     }
-
-    // The count goes into the address as typed (tst_collectionrun and tst_textops try others); the
-    // button does nothing meanwhile; the names are appended and the last one selected.
+    // The count goes into the address as typed (tst_collectionrun tries others); the button waits meanwhile.
     void singlePage()
     {
         const std::string served = "/search?p=%201";
@@ -96,21 +88,17 @@ private slots:
         click("startButton"); // does nothing meanwhile
         site().release(served);
         QTRY_COMPARE_WITH_TIMEOUT(status(), SingleDone, WaitMs);
-
         QCOMPARE(site().requestedTargets(), std::vector<std::string> { served });
         QCOMPARE(domainList()->names(), before + names);
-        QCOMPARE(domainList()->currentRow(), 49);
         QCOMPARE(textOf("startButton"), StartCaption);
         QVERIFY(startButton()->isEnabled());
     }
-
     void selectionFollowsAppendedNames_data()
     {
         QTest::addColumn<int>("entries");
         QTest::addColumn<int>("selected");
         QTest::addColumn<int>("names");
         QTest::addColumn<int>("expected");
-
         // Where selecting the next entry after each appended name leaves it.
         QTest::newRow("empty list, three names: third entry") << 0 << -1 << 3 << 2;
         QTest::newRow("second of five selected, three names: fifth entry") << 5 << 1 << 3 << 4;
@@ -125,23 +113,17 @@ private slots:
         QFETCH(int, selected);
         QFETCH(int, names);
         QFETCH(int, expected);
-
         site().setReply(pageTarget(1), resultsPage(sampleNames(5, 5).mid(0, names)));
         fillList(sampleNames(6, 6).mid(0, entries), selected);
-        QCOMPARE(domainList()->currentRow(), selected);
-
         collectSinglePage();
-        QCOMPARE(status(), SingleDone);
         QCOMPARE(domainList()->count(), entries + names);
         QCOMPARE(domainList()->currentRow(), expected);
         QCOMPARE(domainList()->selectionModel()->selectedIndexes().size(), expected < 0 ? 0 : 1);
     }
-
     void runListsPagesInOrder_data()
     {
         QTest::addColumn<QString>("count");
         QTest::addColumn<int>("pages");
-
         QTest::newRow("count 2.5: pages 1 and 2") << u"2.5"_s << 2;
         QTest::newRow("count 7: more pages than are asked for at once") << u"7"_s << 7;
     }
@@ -149,7 +131,6 @@ private slots:
     {
         QFETCH(QString, count);
         QFETCH(int, pages);
-
         site().hold(pageTarget(1)); // page 1 comes last
         fillList({ u"old.com"_s }, 0);
         QSignalSpy blocks(domainList()->model(), &QAbstractItemModel::rowsInserted);
@@ -157,7 +138,6 @@ private slots:
         QStringList statusAtBlocks;
         connect(domainList()->model(), &QAbstractItemModel::rowsInserted, this, [&] { statusAtBlocks << status(); });
         setPageCount(count);
-
         click("startButton");
         QCOMPARE(textOf("startButton"), StopCaption);
         QCOMPARE(status(), u"正在批量采集 .."_s);
@@ -165,7 +145,6 @@ private slots:
         QVERIFY(waitForRequest(pageTarget(pages)));
         QCOMPARE(status(), u"正在采集第%1页.."_s.arg(pages));
         QCOMPARE(domainList()->count(), 0);
-
         site().release(pageTarget(1));
         QTRY_COMPARE_WITH_TIMEOUT(status(), RunDone, WaitMs);
         QCOMPARE(requestedPages(), pageRange(1, pages));
@@ -178,7 +157,6 @@ private slots:
         QCOMPARE(textOf("startButton"), StartCaption);
         QVERIFY(startButton()->isEnabled());
     }
-
     void stopEndsRunAndNewRunGetsNoOldPages()
     {
         site().holdEverything();
@@ -187,18 +165,14 @@ private slots:
         click("startButton");
         QTRY_COMPARE_WITH_TIMEOUT(domainList()->count(), 50, WaitMs);
         QVERIFY(waitForRequest(pageTarget(5)));
-
         click("startButton");
         QCOMPARE(status(), u"已停止批量采集操作 .."_s);
         QCOMPARE(textOf("startButton"), StartCaption);
-
         // The stopped run's pages are answered now; a page collected after them shows none arrived.
         site().releaseAll();
         setPageCount(u"0"_s);
         collectSinglePage();
-        QCOMPARE(status(), SingleDone);
         QCOMPARE(domainList()->names(), sampleNames(1, 1));
-
         setPageCount(u"2"_s);
         click("startButton");
         QCOMPARE(domainList()->count(), 0);
@@ -208,24 +182,20 @@ private slots:
         QCOMPARE(requestedPages(), QList<int>({ 0, 1, 1, 2, 2, 3, 4, 5 }));
         QCOMPARE(site().mostAnsweredAtOnce(), 4);
     }
-
     void changingCountDuringRun_data()
     {
         QTest::addColumn<QString>("count");
         QTest::addColumn<int>("askedBefore");
         QTest::addColumn<QString>("changed");
-
         QTest::newRow("raised from 2 to 4") << u"2"_s << 2 << u"4"_s;
         QTest::newRow("lowered from 10 to 2 with four pages asked for") << u"10"_s << 4 << u"2"_s;
     }
-    // Either way the run ends after page 4: raised, it asks for the new pages; lowered, it lists the
-    // pages already asked for and asks for no more.
+    // Either way the run ends after page 4: raised, it asks for the new pages; lowered, for no more.
     void changingCountDuringRun()
     {
         QFETCH(QString, count);
         QFETCH(int, askedBefore);
         QFETCH(QString, changed);
-
         site().holdEverything();
         setPageCount(count);
         click("startButton");
@@ -233,14 +203,12 @@ private slots:
         setPageCount(changed);
         QVERIFY(waitForRequest(pageTarget(4)));
         QCOMPARE(textOf("startButton"), StopCaption);
-
         site().releaseAll();
         QTRY_COMPARE_WITH_TIMEOUT(status(), RunDone, WaitMs);
         QCOMPARE(requestedPages(), pageRange(1, 4));
         QCOMPARE(domainList()->names(), sampleNames(1, 4));
         QCOMPARE(textOf("startButton"), StartCaption);
     }
-
     void singlePageDuringRunLeavesRunAlone()
     {
         for (int page = 1; page <= 5; ++page)
@@ -250,14 +218,11 @@ private slots:
         setPageCount(u"5"_s);
         click("startButton");
         QVERIFY(waitForRequest(pageTarget(4)));
-
         setPageCount(u"0"_s);
         collectSinglePage(); // page 0 at once, while the run's pages wait
-        QCOMPARE(status(), SingleDone);
         QCOMPARE(domainList()->names(), extra);
         QCOMPARE(textOf("startButton"), StopCaption);
         QVERIFY(startButton()->isEnabled());
-
         setPageCount(u"5"_s);
         site().releaseAll();
         QTRY_COMPARE_WITH_TIMEOUT(status(), RunDone, WaitMs);

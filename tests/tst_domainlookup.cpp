@@ -51,6 +51,12 @@ QStringList sampleValuesOf(const QString &domain)
 }
 
 const QStringList NoValues(9);
+const LookupTrigger BothTriggers[] = { LookupTrigger::Menu, LookupTrigger::DoubleClick };
+
+const char *triggerName(LookupTrigger trigger)
+{
+    return trigger == LookupTrigger::Menu ? "menu" : "double-click";
+}
 
 QString finished(const QString &domain)
 {
@@ -85,12 +91,11 @@ private slots:
         QTest::addColumn<LookupTrigger>("trigger");
         QTest::addColumn<QString>("domain");
         QTest::addColumn<std::string>("encoded"); // as it goes into both addresses
-        for (const LookupTrigger trigger : { LookupTrigger::Menu, LookupTrigger::DoubleClick }) {
-            const char *name = trigger == LookupTrigger::Menu ? "menu" : "double-click";
+        for (const LookupTrigger trigger : BothTriggers) {
             for (const QString &domain : { sampleDomain(false, true), sampleDomain(false, false),
                      sampleDomain(true, true), QStringLiteral("x y?z#%.com") }) {
                 const std::string encoded = domain.contains(u' ') ? "x%20y%3Fz%23%25.com" : domain.toStdString();
-                QTest::addRow("%s, %s", name, qPrintable(domain)) << trigger << domain << encoded;
+                QTest::addRow("%s, %s", triggerName(trigger), qPrintable(domain)) << trigger << domain << encoded;
             }
         }
     }
@@ -125,9 +130,8 @@ private slots:
         QCOMPARE(requests[1].ifModifiedSince, std::string("0"));
     }
 
-    // The backorder page fails: the lookup says so and still asks the ICP site. A page that did
-    // not come leaves a double-click's area as it was, while the menu shows the bare captions; a
-    // page that came but is not the domain's (a login page) shows empty values either way.
+    // The backorder page fails: the lookup says so and still asks the ICP site. No page leaves a double-click's
+    // area as it was, the menu shows the bare captions; another page (a login page) shows empty values.
     void backorderPageFails_data()
     {
         QTest::addColumn<LookupTrigger>("trigger");
@@ -140,15 +144,14 @@ private slots:
         }
         answers.append({ "blank page", gbkPage("") });
         answers.append({ "page without markers", gbkPage("<html><body>请先登录后再访问该页面。</body></html>") });
-        for (const LookupTrigger trigger : { LookupTrigger::Menu, LookupTrigger::DoubleClick }) {
+        for (const LookupTrigger trigger : BothTriggers) {
             for (const auto &[name, answer] : std::as_const(answers)) {
                 QString shown = QStringLiteral("menu only");
                 if (answer.fault == Fault::GbkDeclaredUtf8)
                     shown = QStringLiteral("values"); // read as GBK whatever it declares
                 else if (answer.fault == Fault::RedirectElsewhere || name == "page without markers")
                     shown = QStringLiteral("empty");
-                QTest::addRow("%s, %s", trigger == LookupTrigger::Menu ? "menu" : "double-click", name.constData())
-                    << trigger << answer << shown;
+                QTest::addRow("%s, %s", triggerName(trigger), name.constData()) << trigger << answer << shown;
             }
         }
     }
@@ -173,32 +176,22 @@ private slots:
         QCOMPARE(site().requestCount(icpTarget(domain)), 1);
     }
 
-    // Anything but the ICP site's own answer reads "查询失败", never "未备案"; the lookup itself,
-    // whose backorder page came, is done. (How a page reads is tst_lookuppages'.)
+    // Anything but the ICP site's own answer reads "查询失败", never "未备案"; the lookup itself is done.
     void icpAnswers_data()
     {
         QTest::addColumn<LookupTrigger>("trigger");
         QTest::addColumn<FakeSite::Answer>("answer");
         QTest::addColumn<IcpFiling>("filing");
-        const std::string licence = SampleMarket::icpLicenceFor(sampleDomain(false, true).toStdString());
-        const struct
-        {
-            const char *name;
-            FakeSite::Answer answer;
-            IcpFiling filing;
-        } cases[] = {
-            { "filed", {}, IcpFiling::Filed },
-            { "filed, page in UTF-8", FakeSite::Reply::utf8Html(SampleMarket::icpPage(licence)), IcpFiling::Filed },
-            { "not filed", gbkPage(SampleMarket::icpPage("")), IcpFiling::NotFiled },
-            { "captcha page", gbkPage("<html><body>请输入验证码：<img src=\"/captcha.png\"></body></html>"),
-                IcpFiling::Unknown },
-            { "blank page", gbkPage(""), IcpFiling::Unknown },
+        const auto row = [](const char *name, const FakeSite::Answer &answer, IcpFiling filing) {
+            for (const LookupTrigger trigger : BothTriggers)
+                QTest::addRow("%s, %s", triggerName(trigger), name) << trigger << answer << filing;
         };
-        for (const LookupTrigger trigger : { LookupTrigger::Menu, LookupTrigger::DoubleClick }) {
-            for (const auto &c : cases)
-                QTest::addRow("%s, %s", trigger == LookupTrigger::Menu ? "menu" : "double-click", c.name)
-                    << trigger << c.answer << c.filing;
-        }
+        const std::string licence = SampleMarket::icpLicenceFor(sampleDomain(false, true).toStdString());
+        row("filed, page in UTF-8", FakeSite::Reply::utf8Html(SampleMarket::icpPage(licence)), IcpFiling::Filed);
+        row("not filed", gbkPage(SampleMarket::icpPage("")), IcpFiling::NotFiled);
+        row("captcha page", gbkPage("<html><body>请输入验证码：<img src=\"/captcha.png\"></body></html>"),
+            IcpFiling::Unknown);
+        row("blank page", gbkPage(""), IcpFiling::Unknown);
         for (const Fault fault : allFaults()) // the page is read as it declares itself
             QTest::addRow("double-click, %s", describeFault(fault))
                 << LookupTrigger::DoubleClick << FakeSite::Answer(fault)
@@ -221,13 +214,12 @@ private slots:
         QCOMPARE(record.icpFailure.isEmpty(), filing != IcpFiling::Unknown);
     }
 
-    // A backorder page that comes after the usual time limit is still read from the menu, which
-    // waits longer; a double-click has given up by then.
+    // A backorder page later than the usual limit is still read from the menu, which waits longer.
     void menuWaitsLonger_data()
     {
         QTest::addColumn<LookupTrigger>("trigger");
-        QTest::newRow("menu") << LookupTrigger::Menu;
-        QTest::newRow("double-click") << LookupTrigger::DoubleClick;
+        for (const LookupTrigger trigger : BothTriggers)
+            QTest::newRow(triggerName(trigger)) << trigger;
     }
     void menuWaitsLonger()
     {
@@ -250,8 +242,7 @@ private slots:
         }
     }
 
-    // The first lookup waits for its ICP page when the second starts: from then on only the
-    // second one speaks, and every value is its domain's.
+    // The first lookup waits for its ICP page when the second starts: from then on only the second one speaks.
     void newerLookupSupersedes_data()
     {
         QTest::addColumn<LookupTrigger>("first");
@@ -297,7 +288,7 @@ private slots:
     }
 
 private:
-    // Looks the domain up with the target answered so and short time limits: the lookup ends within them.
+    // The lookup, with the target answered so and short time limits, ends within them.
     void lookUpWithin(const QString &domain, LookupTrigger trigger, const std::string &target,
         const FakeSite::Answer &answer, QString AppConfig::*address)
     {

@@ -8,6 +8,8 @@
 #include <QStringEncoder>
 #include <QTest>
 
+using namespace Qt::Literals::StringLiterals;
+
 namespace {
 
 using Model = DomainTableModel;
@@ -29,17 +31,17 @@ LookupRecord answer(const QString &domain, const QString &description = QString(
     LookupRecord record;
     record.domain = domain;
     record.time = QDateTime(QDate(2024, 6, 5), QTime(8, 0), Qt::UTC);
-    record.backorderRead = !o.contains(QStringLiteral("failed"));
+    record.backorderRead = !o.contains(u"failed"_s);
     BackorderPage &v = record.values;
-    v.deletionType = o.value(QStringLiteral("type"), QStringLiteral("过期删除"));
-    v.platform = o.value(QStringLiteral("platform"), QStringLiteral("国际通道"));
-    v.deletionTime = o.value(QStringLiteral("time"));
-    v.deadline = o.value(QStringLiteral("deadline"));
-    v.price = o.value(QStringLiteral("price"));
-    v.rmb = o.value(QStringLiteral("rmb"));
-    v.deposit = o.value(QStringLiteral("deposit"));
-    v.bookingClosed = o.contains(QStringLiteral("closed"));
-    record.licence = o.value(QStringLiteral("licence"));
+    v.deletionType = o.value(u"type"_s, u"过期删除"_s);
+    v.platform = o.value(u"platform"_s, u"国际通道"_s);
+    v.deletionTime = o.value(u"time"_s);
+    v.deadline = o.value(u"deadline"_s);
+    v.price = o.value(u"price"_s);
+    v.rmb = o.value(u"rmb"_s);
+    v.deposit = o.value(u"deposit"_s);
+    v.bookingClosed = o.contains(u"closed"_s);
+    record.licence = o.value(u"licence"_s);
     record.filing = record.licence.isEmpty() ? IcpFiling::NotFiled
         : record.licence == u'?'             ? IcpFiling::Unknown
                                              : IcpFiling::Filed;
@@ -49,23 +51,21 @@ LookupRecord answer(const QString &domain, const QString &description = QString(
 // "suffix=.com|net;min=2;filing=filed": the name filter (filterFrom) and the 备案 state a row describes.
 std::pair<DomainFilter, FilingFilter> filtersFrom(const QString &description)
 {
-    const QStringList filings { QString(), QStringLiteral("filed"), QStringLiteral("notfiled"),
-        QStringLiteral("failed"), QStringLiteral("none") };
-    return { filterFrom(description), FilingFilter(filings.indexOf(options(description).value(QStringLiteral("filing")))) };
+    const QStringList filings { QString(), u"filed"_s, u"notfiled"_s, u"failed"_s, u"none"_s };
+    return { filterFrom(description), FilingFilter(filings.indexOf(options(description).value(u"filing"_s))) };
 }
 
-const QStringList FilterNames { QStringLiteral("abc.com"), QStringLiteral("12345.com"), QStringLiteral("ab-12.net"),
-    QStringLiteral("Shop88.COM.CN"), QStringLiteral("中文网.cn"), QStringLiteral("xn--fiq228c.com"),
-    QStringLiteral("a1.cn"), QStringLiteral("zz.org") };
+const QStringList FilterNames { u"abc.com"_s, u"12345.com"_s, u"ab-12.net"_s, u"Shop88.COM.CN"_s, u"中文网.cn"_s,
+    u"xn--fiq228c.com"_s, u"a1.cn"_s, u"zz.org"_s };
 
 // FilterNames with lookups: 0 not filed, 1 filed, 2 filing unknown, 3 no backorder page, the rest none.
 void fillFilterNames(Model &model)
 {
     model.setDomains(FilterNames);
     model.setLookup(answer(FilterNames[0]));
-    model.setLookup(answer(FilterNames[1], QStringLiteral("licence=粤ICP备1号")));
-    model.setLookup(answer(FilterNames[2], QStringLiteral("licence=?")));
-    model.setLookup(answer(FilterNames[3], QStringLiteral("failed")));
+    model.setLookup(answer(FilterNames[1], u"licence=粤ICP备1号"_s));
+    model.setLookup(answer(FilterNames[2], u"licence=?"_s));
+    model.setLookup(answer(FilterNames[3], u"failed"_s));
 }
 
 QString shownRows(const DomainTableProxy &proxy, const QStringList &names)
@@ -86,17 +86,17 @@ private slots:
     {
         QTest::addColumn<QString>("lookup");
         QTest::addColumn<QString>("cells"); // 删除类型 to 是否备案
-        QTest::newRow("answered, not filed") << "time=2024-06-05 13:20:00;price=US$33.96"
-                                             << "过期删除|2024-06-05 13:20:00||国际通道|US$33.96|||未备案";
-        QTest::newRow("filed, licence on one line") << "licence=京ICP备\r\n12345号"
-                                                    << "过期删除|||国际通道||||已备案 京ICP备 12345号";
-        QTest::newRow("backorder page failed")
-            << "failed"
-            << "查询失败|查询失败|查询失败|查询失败|查询失败|查询失败|查询失败|未备案";
-        QTest::newRow("filing unknown") << "licence=?"
-                                        << "过期删除|||国际通道||||查询失败";
-        QTest::newRow("booking closed") << "closed;price=9"
-                                        << "过期删除|||预定时间已过|预定时间已过|预定时间已过|预定时间已过|未备案";
+        const auto row = [](const char *name, const char *lookup, const char *cells) {
+            QTest::newRow(name) << QString::fromUtf8(lookup) << QString::fromUtf8(cells);
+        };
+        row("answered, not filed", "time=2024-06-05 13:20:00;price=US$33.96",
+            "过期删除|2024-06-05 13:20:00||国际通道|US$33.96|||未备案");
+        row("filed, licence on one line", "licence=京ICP备\r\n12345号",
+            "过期删除|||国际通道||||已备案 京ICP备 12345号");
+        row("backorder page failed", "failed", "查询失败|查询失败|查询失败|查询失败|查询失败|查询失败|查询失败|未备案");
+        row("filing unknown", "licence=?", "过期删除|||国际通道||||查询失败");
+        row("booking closed", "closed;price=9",
+            "过期删除|||预定时间已过|预定时间已过|预定时间已过|预定时间已过|未备案");
     }
     void cells()
     {
@@ -105,24 +105,22 @@ private slots:
         Model model;
         const QDateTime seen(QDate(2024, 6, 4), QTime(23, 30), Qt::UTC);
         const auto local = [](const QDateTime &time) { return time.toLocalTime().toString(u"yyyy-MM-dd HH:mm"); };
-        model.setDomains({ QStringLiteral("a.com"), QStringLiteral("b.中国"), QStringLiteral("a.com") },
-            { { QStringLiteral("a.com"), seen } });
+        model.setDomains({ u"a.com"_s, u"b.中国"_s, u"a.com"_s }, { { u"a.com"_s, seen } });
         QCOMPARE(model.rowCount(), 2);
         QCOMPARE(model.rowTexts(0).mid(0, Model::DeletionTypeColumn),
-            (QStringList { QStringLiteral("a.com"), QStringLiteral(".com"), QStringLiteral("1"),
-                QStringLiteral("纯字母"), local(seen) }));
+            (QStringList { u"a.com"_s, u".com"_s, u"1"_s, u"纯字母"_s, local(seen) }));
         // Not looked up yet: empty, never "查询失败".
         QCOMPARE(model.rowTexts(0).mid(Model::DeletionTypeColumn).join(QString()), QString());
         QCOMPARE(model.text(1, Model::FirstSeenColumn), QString());
         QSignalSpy changed(&model, &QAbstractItemModel::dataChanged);
-        const LookupRecord record = answer(QStringLiteral("a.com"), lookup);
+        const LookupRecord record = answer(u"a.com"_s, lookup);
         QVERIFY(model.setLookup(record));
         QCOMPARE(changed.size(), 1);
         QCOMPARE(changed.at(0).at(0).toModelIndex().row(), 0);
         QCOMPARE(model.rowTexts(0).mid(Model::DeletionTypeColumn, 8).join(u'|'), cells);
         QCOMPARE(model.text(0, Model::LookedUpColumn), local(record.time));
         QCOMPARE(model.rowTexts(1).mid(Model::DeletionTypeColumn).join(QString()), QString());
-        QVERIFY(!model.setLookup(answer(QStringLiteral("elsewhere.com"))));
+        QVERIFY(!model.setLookup(answer(u"elsewhere.com"_s)));
     }
     void sortsNumbersAndDates_data()
     {
@@ -155,8 +153,7 @@ private slots:
         QFETCH(QString, ascending);
         QFETCH(QString, descending);
         // Labels of 1 to 4 characters, so that "length" sorts too.
-        const QStringList names { QStringLiteral("a.com"), QStringLiteral("bb.com"), QStringLiteral("ccc.com"),
-            QStringLiteral("dddd.com") };
+        const QStringList names { u"a.com"_s, u"bb.com"_s, u"ccc.com"_s, u"dddd.com"_s };
         Model model;
         DomainTableProxy proxy(&model);
         model.setDomains(names);
@@ -171,7 +168,7 @@ private slots:
         QCOMPARE(shownRows(proxy, names), descending);
         // -1 gives back the order of the list.
         proxy.sort(-1);
-        QCOMPARE(shownRows(proxy, names), QStringLiteral("0123"));
+        QCOMPARE(shownRows(proxy, names), u"0123"_s);
     }
     void filtersCombined_data()
     {
@@ -215,28 +212,27 @@ private slots:
         DomainTableProxy proxy(&model);
         fillFilterNames(model);
         proxy.setFilter(DomainFilter(), FilingFilter::NotLookedUp);
-        QCOMPARE(shownRows(proxy, FilterNames), QStringLiteral("4567"));
+        QCOMPARE(shownRows(proxy, FilterNames), u"4567"_s);
         QSignalSpy counts(&proxy, &DomainTableProxy::countsChanged);
-        model.setLookup(answer(QStringLiteral("zz.org")));
-        QCOMPARE(shownRows(proxy, FilterNames), QStringLiteral("456"));
+        model.setLookup(answer(u"zz.org"_s));
+        QCOMPARE(shownRows(proxy, FilterNames), u"456"_s);
         QCOMPARE(counts.last(), (QVariantList { 3, 8 }));
         // A new list is filtered anew.
-        model.setDomains({ QStringLiteral("zz.org") });
+        model.setDomains({ u"zz.org"_s });
         QCOMPARE(proxy.shownCount(), 1);
     }
     void namesFromText_data()
     {
         QTest::addColumn<QByteArray>("bytes");
         QTest::addColumn<QStringList>("names");
-        const QStringList chinese { QStringLiteral("中文网.cn"), QStringLiteral("abc.com") };
+        const QStringList chinese { u"中文网.cn"_s, u"abc.com"_s };
         QTest::newRow("UTF-8 with BOM and CR LF")
-            << QByteArray("\xEF\xBB\xBF") + QStringLiteral("中文网.cn\r\nabc.com\r\n").toUtf8() << chinese;
-        QTest::newRow("GBK") << QByteArray(QStringEncoder("GB18030").encode(QStringLiteral("中文网.cn\nabc.com")))
-                             << chinese;
-        QTest::newRow("blanks and empty lines") << QByteArray(" \t abc.com  \n\n  \r\n12.cn")
-                                                << QStringList { QStringLiteral("abc.com"), QStringLiteral("12.cn") };
+            << QByteArray("\xEF\xBB\xBF") + u"中文网.cn\r\nabc.com\r\n"_s.toUtf8() << chinese;
+        QTest::newRow("GBK") << QByteArray(QStringEncoder("GB18030").encode(u"中文网.cn\nabc.com"_s)) << chinese;
+        QTest::newRow("blanks and empty lines")
+            << QByteArray(" \t abc.com  \n\n  \r\n12.cn") << QStringList { u"abc.com"_s, u"12.cn"_s };
         QTest::newRow("control characters made visible")
-            << QByteArray("a\x1b[2Jb.com\n") << QStringList { QStringLiteral("a\uFFFD[2Jb.com") };
+            << QByteArray("a\x1b[2Jb.com\n") << QStringList { u"a\uFFFD[2Jb.com"_s };
     }
     void namesFromText()
     {

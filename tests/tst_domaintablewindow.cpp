@@ -3,6 +3,7 @@
 #include "core/export/listexport.h"
 #include "core/store/historystore.h"
 #include "core/table/domaintablemodel.h"
+#include "tests/sitetest.h"
 #include "tests/windowtest.h"
 #include "tools/samplemarket.h"
 #include "ui/domaintablewindow.h"
@@ -24,6 +25,8 @@
 
 #include <atomic>
 
+using namespace Qt::Literals::StringLiterals;
+
 namespace {
 
 // Sample names whose booking is open, so that every price cell has a price.
@@ -37,8 +40,7 @@ QStringList openNames(int count)
     return names;
 }
 
-// The CSV line the table exports for a name the sample marketplace answered; "T" stands for the time
-// of the lookup. The deletion type field as written, when the page said something else.
+// The CSV line exported for a sample name, "T" for the lookup's time; the deletion type field given if not the page's.
 QString csvLine(const QString &name, const QString &deletionTypeField = QString())
 {
     const auto s = [](const std::string &text) { return QString::fromStdString(text); };
@@ -49,9 +51,9 @@ QString csvLine(const QString &name, const QString &deletionTypeField = QString(
         DomainTableModel::kindCaption(kindOf(parts.label)), QString(),
         deletionTypeField.isEmpty() ? s(info.deletionType) : deletionTypeField, s(info.deletionTime),
         s(info.bookingDeadline), s(info.platform), s(info.price), s(info.rmb), s(info.deposit),
-        licence.isEmpty() ? QStringLiteral("未备案") : QStringLiteral("已备案 ") + licence, QStringLiteral("T") }
+        licence.isEmpty() ? u"未备案"_s : u"已备案 "_s + licence, u"T"_s }
                .join(u',')
-        + QStringLiteral("\r\n");
+        + u"\r\n"_s;
 }
 
 } // namespace
@@ -93,11 +95,11 @@ private slots:
     void initTestCase()
     {
         QVERIFY(m_folder.isValid());
-        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, m_folder.filePath(QStringLiteral("config")));
+        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, m_folder.filePath(u"config"_s));
     }
     void init()
     {
-        QSettings(QStringLiteral("Vexlon"), QStringLiteral("vexlon-collector")).clear();
+        QSettings(u"Vexlon"_s, u"vexlon-collector"_s).clear();
         startWindow();
     }
     void cleanup()
@@ -109,32 +111,29 @@ private slots:
     void readsADayOfTheHistoryAndFiles()
     {
         HistoryStore history;
-        QVERIFY(!history.open(m_folder.filePath(QStringLiteral("history.sqlite"))));
+        QVERIFY(!history.open(m_folder.filePath(u"history.sqlite"_s)));
         const std::optional<qint64> run = history.beginRun(siteUrl(), 1, 1);
-        QVERIFY(run && history.recordPage(*run, 1, { QStringLiteral("a.com"), QStringLiteral("中文.cn") }));
+        QVERIFY(run && history.recordPage(*run, 1, { u"a.com"_s, u"中文.cn"_s }));
         DomainTableWindow table(AppConfig(), &history);
         m_table = &table;
         table.showDay(QDate::currentDate());
-        QCOMPARE(labelText("countLabel"), QStringLiteral("显示 2 / 2"));
-        QCOMPARE(cell(1, DomainTableModel::DomainColumn), QStringLiteral("中文.cn"));
+        QCOMPARE(labelText("countLabel"), u"显示 2 / 2"_s);
+        QCOMPARE(cell(1, DomainTableModel::DomainColumn), u"中文.cn"_s);
         QVERIFY(!cell(1, DomainTableModel::FirstSeenColumn).isEmpty());
         table.showDay(QDate::currentDate().addDays(-1));
-        QCOMPARE(labelText("countLabel"), QStringLiteral("显示 0 / 0"));
-        QCOMPARE(labelText("statusLine"), QStringLiteral("这一天没有采集记录"));
+        QCOMPARE(labelText("countLabel"), u"显示 0 / 0"_s);
+        QCOMPARE(labelText("statusLine"), u"这一天没有采集记录"_s);
         // A GBK file; the history tells when its names were first seen.
-        QFile file(m_folder.filePath(QStringLiteral("names.txt")));
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write(encodeDomainList({ QStringLiteral("中文.cn"), QStringLiteral("new.net") }));
-        file.close();
-        QVERIFY(table.showFile(file.fileName()));
-        QCOMPARE(labelText("sourceLabel"), QStringLiteral("来源：文件 names.txt（2 个域名）"));
+        const QString file = m_folder.filePath(u"names.txt"_s);
+        QVERIFY(writeFile(file, encodeDomainList({ u"中文.cn"_s, u"new.net"_s })));
+        QVERIFY(table.showFile(file));
+        QCOMPARE(labelText("sourceLabel"), u"来源：文件 names.txt（2 个域名）"_s);
         QVERIFY(!cell(0, DomainTableModel::FirstSeenColumn).isEmpty());
         QCOMPARE(cell(1, DomainTableModel::FirstSeenColumn), QString());
-        const QString missing = m_folder.filePath(QStringLiteral("missing.txt"));
+        const QString missing = m_folder.filePath(u"missing.txt"_s);
         QVERIFY(!table.showFile(missing));
-        QCOMPARE(Dialogs::takeAnsweredMessages().value(0).text,
-            QStringLiteral("文件读取失败!\n原因：文件不存在\n文件：") + missing);
-        QCOMPARE(labelText("countLabel"), QStringLiteral("显示 2 / 2"));
+        QCOMPARE(Dialogs::takeAnsweredMessages().value(0).text, u"文件读取失败!\n原因：文件不存在\n文件："_s + missing);
+        QCOMPARE(labelText("countLabel"), u"显示 2 / 2"_s);
     }
     void batchLookupThroughRateLimitThenExport()
     {
@@ -156,43 +155,36 @@ private slots:
             "/backorder/" + names[1].toStdString(), FakeSite::Reply::gbkHtml(SampleMarket::backorderPage(hostile)));
         openTable(names);
         press(Qt::Key_L);
-        QTRY_VERIFY_WITH_TIMEOUT(labelText("progressLabel").endsWith(QStringLiteral("要求等待 1 秒 ..")), 10000);
-        QTRY_COMPARE_WITH_TIMEOUT(
-            labelText("statusLine"), QStringLiteral("批量查询完毕：共 3 个域名，失败 0 个"), 15000);
+        QTRY_VERIFY_WITH_TIMEOUT(labelText("progressLabel").endsWith(u"要求等待 1 秒 .."_s), 10000);
+        QTRY_COMPARE_WITH_TIMEOUT(labelText("statusLine"), u"批量查询完毕：共 3 个域名，失败 0 个"_s, 15000);
         site().setRequestObserver({});
         QCOMPARE(site().requestCount(limited), 2);
-        QCOMPARE(part<QProgressBar>("progressBar")->text(), QStringLiteral("3 / 3"));
+        QCOMPARE(part<QProgressBar>("progressBar")->text(), u"3 / 3"_s);
         // CSV: a byte order mark, the header, one CR LF line per shown row, RFC 4180 quoting.
-        const QString csvPath = m_folder.filePath(QStringLiteral("table.csv"));
+        const QString csvPath = m_folder.filePath(u"table.csv"_s);
         Dialogs::setNextSaveFileName(csvPath);
         press(Qt::Key_E);
-        QCOMPARE(Dialogs::takeAnsweredMessages().value(0).text, QStringLiteral("域名保存成功!"));
-        QFile csv(csvPath);
-        QVERIFY(csv.open(QIODevice::ReadOnly));
-        const QByteArray bytes = csv.readAll();
+        QCOMPARE(Dialogs::takeAnsweredMessages().value(0).text, u"域名保存成功!"_s);
+        const QByteArray bytes = readFile(csvPath);
         QVERIFY(bytes.startsWith("\xEF\xBB\xBF"));
         QString written = QString::fromUtf8(bytes.mid(3));
-        written.replace(
-            QRegularExpression(QStringLiteral(",\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d\r\n")), QStringLiteral(",T\r\n"));
+        written.replace(QRegularExpression(u",\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d\r\n"_s), u",T\r\n"_s);
         QCOMPARE(written,
             QStringLiteral("域名,后缀,长度,类型,首次发现,删除类型,删除时间,预定截止,预定平台,预定价格,"
                            "折合人民币,保证金,是否备案,查询时间\r\n")
-                + csvLine(names[0]) + csvLine(names[1], QStringLiteral("\"Pending, \"\"Delete\"\"\""))
-                + csvLine(names[2]));
+                + csvLine(names[0]) + csvLine(names[1], u"\"Pending, \"\"Delete\"\"\""_s) + csvLine(names[2]));
         // TXT of the shown rows, as the main window writes its list; a failure says why and where.
         part<QLineEdit>("containsEdit")->setText(names[2]);
-        const QString txtPath = m_folder.filePath(QStringLiteral("table.txt"));
-        const QString missing = m_folder.filePath(QStringLiteral("missing/table.txt"));
+        const QString txtPath = m_folder.filePath(u"table.txt"_s);
+        const QString missing = m_folder.filePath(u"missing/table.txt"_s);
         Dialogs::setNextSaveFileName(txtPath);
         Dialogs::setNextSaveFileName(missing);
         press(Qt::Key_E, Qt::ControlModifier | Qt::ShiftModifier);
         press(Qt::Key_E, Qt::ControlModifier | Qt::ShiftModifier);
-        QFile txt(txtPath);
-        QVERIFY(txt.open(QIODevice::ReadOnly));
-        QCOMPARE(txt.readAll(), encodeDomainList({ names[2] }));
+        QCOMPARE(readFile(txtPath), encodeDomainList({ names[2] }));
         const QList<Dialogs::AnsweredMessage> messages = Dialogs::takeAnsweredMessages();
         QCOMPARE(messages.size(), 2);
-        QCOMPARE(messages[1].text, QStringLiteral("域名保存失败!\n原因：文件夹不存在\n文件：") + missing);
+        QCOMPARE(messages[1].text, u"域名保存失败!\n原因：文件夹不存在\n文件："_s + missing);
     }
     void cancelKeepsTheRestEmpty()
     {
@@ -204,7 +196,7 @@ private slots:
         QTRY_COMPARE(site().requestCount(held), 1);
         QTRY_COMPARE(part<QProgressBar>("progressBar")->value(), 1);
         QTest::keyClick(m_table, Qt::Key_Escape);
-        QCOMPARE(labelText("statusLine"), QStringLiteral("批量查询已取消：已查询 1 个域名"));
+        QCOMPARE(labelText("statusLine"), u"批量查询已取消：已查询 1 个域名"_s);
         QVERIFY(!cell(0, DomainTableModel::PriceColumn).isEmpty());
         QCOMPARE(cell(1, DomainTableModel::PriceColumn), QString());
         QCOMPARE(cell(2, DomainTableModel::FilingColumn), QString());
@@ -213,11 +205,10 @@ private slots:
     }
     void opensFiltersCopiesBooksAndRemembers()
     {
-        const QStringList names { QStringLiteral("abd.net"), QStringLiteral("abc.com"), QStringLiteral("xyz.com"),
-            QStringLiteral("12.cn") };
+        const QStringList names { u"abd.net"_s, u"abc.com"_s, u"xyz.com"_s, u"12.cn"_s };
         openTable(names.mid(1));
-        QCOMPARE(m_table->windowTitle(), QStringLiteral("域名工作台"));
-        QCOMPARE(labelText("countLabel"), QStringLiteral("显示 3 / 3"));
+        QCOMPARE(m_table->windowTitle(), u"域名工作台"_s);
+        QCOMPARE(labelText("countLabel"), u"显示 3 / 3"_s);
         // Ctrl+B again brings the same window with the list as it is now.
         openTable(names);
         QCOMPARE(window().findChildren<DomainTableWindow *>().size(), 1);
@@ -228,26 +219,26 @@ private slots:
             const bool inner
                 = widget->parent()->inherits("QAbstractSpinBox") || widget->parent()->inherits("QComboBox");
             if (widget->isVisibleTo(m_table) && (widget->focusPolicy() & Qt::TabFocus) && !inner)
-                QVERIFY2(widget->accessibleName().contains(QRegularExpression(QStringLiteral("\\p{Han}"))),
+                QVERIFY2(widget->accessibleName().contains(QRegularExpression(u"\\p{Han}"_s)),
                     qPrintable(widget->objectName()));
         }
         press(Qt::Key_F);
         auto *contains = part<QLineEdit>("containsEdit");
         QVERIFY(contains->hasFocus());
-        QTest::keyClicks(contains, QStringLiteral("ab"));
-        QCOMPARE(labelText("countLabel"), QStringLiteral("显示 2 / 4"));
-        QTest::keyClicks(part<QLineEdit>("suffixEdit"), QStringLiteral(".net .cn"));
-        QCOMPARE(labelText("countLabel"), QStringLiteral("显示 1 / 4"));
-        QCOMPARE(cell(0, 0), QStringLiteral("abd.net"));
+        QTest::keyClicks(contains, u"ab"_s);
+        QCOMPARE(labelText("countLabel"), u"显示 2 / 4"_s);
+        QTest::keyClicks(part<QLineEdit>("suffixEdit"), u".net .cn"_s);
+        QCOMPARE(labelText("countLabel"), u"显示 1 / 4"_s);
+        QCOMPARE(cell(0, 0), u"abd.net"_s);
         contains->clear();
-        part<QComboBox>("kindCombo")->setCurrentText(QStringLiteral("纯数字"));
-        QCOMPARE(labelText("countLabel"), QStringLiteral("显示 1 / 4"));
-        QCOMPARE(cell(0, 0), QStringLiteral("12.cn"));
+        part<QComboBox>("kindCombo")->setCurrentText(u"纯数字"_s);
+        QCOMPARE(labelText("countLabel"), u"显示 1 / 4"_s);
+        QCOMPARE(cell(0, 0), u"12.cn"_s);
         // A pattern being typed is not applied while it is not whole.
-        QTest::keyClicks(part<QLineEdit>("patternEdit"), QStringLiteral("^1("));
-        QCOMPARE(labelText("countLabel"), QStringLiteral("显示 1 / 4"));
+        QTest::keyClicks(part<QLineEdit>("patternEdit"), u"^1("_s);
+        QCOMPARE(labelText("countLabel"), u"显示 1 / 4"_s);
         QTest::mouseClick(part<QPushButton>("clearFilterButton"), Qt::LeftButton);
-        QCOMPARE(labelText("countLabel"), QStringLiteral("显示 4 / 4"));
+        QCOMPARE(labelText("countLabel"), u"显示 4 / 4"_s);
         // Sorted by name, the first two rows selected from the keyboard, copied and booked.
         auto *table = part<QTableView>("domainTable");
         table->setFocus();
@@ -257,18 +248,18 @@ private slots:
                  std::pair(Qt::Key_Up, Qt::NoModifier), std::pair(Qt::Key_Down, Qt::ShiftModifier) })
             QTest::keyClick(table, key, modifiers);
         press(Qt::Key_C);
-        QCOMPARE(QGuiApplication::clipboard()->text(), QStringLiteral("12.cn\nabc.com"));
+        QCOMPARE(QGuiApplication::clipboard()->text(), u"12.cn\nabc.com"_s);
         press(Qt::Key_D);
-        QCOMPARE(openedUrls, (QList<QUrl> { QUrl(siteUrl() + QStringLiteral("/backorder/abc.com")) }));
+        QCOMPARE(openedUrls, (QList<QUrl> { QUrl(siteUrl() + u"/backorder/abc.com"_s) }));
         // Filters, sort and column widths come back with the window.
-        part<QLineEdit>("suffixEdit")->setText(QStringLiteral(".com"));
+        part<QLineEdit>("suffixEdit")->setText(u".com"_s);
         table->horizontalHeader()->resizeSection(DomainTableModel::DomainColumn, 222);
         m_table->close();
         QTRY_VERIFY(!window().findChild<DomainTableWindow *>());
         openTable(names);
-        QCOMPARE(part<QLineEdit>("suffixEdit")->text(), QStringLiteral(".com"));
-        QCOMPARE(labelText("countLabel"), QStringLiteral("显示 2 / 4"));
-        QCOMPARE(cell(0, 0), QStringLiteral("abc.com"));
+        QCOMPARE(part<QLineEdit>("suffixEdit")->text(), u".com"_s);
+        QCOMPARE(labelText("countLabel"), u"显示 2 / 4"_s);
+        QCOMPARE(cell(0, 0), u"abc.com"_s);
         QCOMPARE(part<QTableView>("domainTable")->horizontalHeader()->sectionSize(DomainTableModel::DomainColumn), 222);
     }
 };

@@ -17,33 +17,17 @@
 #include <future>
 
 using namespace std::chrono_literals;
-using namespace std::string_literals;
 
 namespace {
 
-struct Answer
-{
-    int status = 0; // 0: no answer
-    httplib::Headers headers;
-    std::string body;
-
-    std::string header(const std::string &name) const
-    {
-        const auto found = headers.find(name);
-        return found == headers.end() ? std::string() : found->second;
-    }
-};
-
-// A GET that takes the body as sent: nothing inflated, no redirect followed.
-Answer get(const std::string &url, const std::string &target)
+// A GET that takes the body as sent: nothing inflated, no redirect followed. Status -1: no answer.
+httplib::Response get(const std::string &url, const std::string &target)
 {
     httplib::Client client(url);
     client.set_decompress(false);
     client.set_read_timeout(60);
     const httplib::Result result = client.Get(target);
-    if (!result)
-        return {};
-    return { result->status, result->headers, result->body };
+    return result ? *result : httplib::Response();
 }
 
 } // namespace
@@ -55,7 +39,7 @@ class TestFakeSite : public QObject
 private slots:
     void holdAndRelease()
     {
-        std::vector<std::future<Answer>> answers; // before the site, whose end lets them go
+        std::vector<std::future<httplib::Response>> answers; // before the site, whose end lets them go
         auto site = std::make_unique<FakeSite>();
         QVERIFY(site->start());
         const auto ask = [&](const char *target) {
@@ -95,15 +79,14 @@ private slots:
         QTest::addColumn<std::string>("before"); // the huge value comes between these
         QTest::addColumn<std::string>("after");
         QTest::addColumn<std::size_t>("length");
-        QTest::newRow(describeFault(Fault::HugeWhois)) << Fault::HugeWhois << "/backorder/a.com"s
-                                                       << "<pre>"s
-                                                       << "</pre>"s << FakeSite::HugeWhoisBytes;
-        QTest::newRow(describeFault(Fault::HugeDeletionType))
-            << Fault::HugeDeletionType << "/backorder/a.com"s << SampleMarket::toGbk("<label>删除类型：</label>")
-            << "</p>"s << FakeSite::HugeDeletionTypeBytes;
-        QTest::newRow(describeFault(Fault::LongVersion)) << Fault::LongVersion << "/version/main.txt"s
-                                                         << "qvrt:"s
-                                                         << "|"s << FakeSite::LongVersionCharacters;
+        const auto row = [](Fault fault, const std::string &target, const std::string &before, const char *after,
+                             std::size_t length) {
+            QTest::newRow(describeFault(fault)) << fault << target << before << std::string(after) << length;
+        };
+        row(Fault::HugeWhois, "/backorder/a.com", "<pre>", "</pre>", FakeSite::HugeWhoisBytes);
+        row(Fault::HugeDeletionType, "/backorder/a.com", SampleMarket::toGbk("<label>删除类型：</label>"), "</p>",
+            FakeSite::HugeDeletionTypeBytes);
+        row(Fault::LongVersion, VersionTarget, "qvrt:", "|", FakeSite::LongVersionCharacters);
     }
     void hugeValues()
     {
@@ -115,9 +98,9 @@ private slots:
         FakeSite site;
         QVERIFY(site.start());
         site.setFault(target, fault);
-        const Answer answer = get(site.url(), target);
+        const httplib::Response answer = get(site.url(), target);
         QCOMPARE(answer.status, 200);
-        QCOMPARE(answer.header("Content-Length"), std::to_string(answer.body.size()));
+        QCOMPARE(answer.get_header_value("Content-Length"), std::to_string(answer.body.size()));
         QCOMPARE_LT(answer.body.size(), std::size_t(16 * 1024 * 1024));
         const std::size_t start = answer.body.find(before) + before.size();
         const std::string value = answer.body.substr(start, answer.body.find(after, start) - start);
@@ -130,9 +113,9 @@ private slots:
         FakeSite site;
         QVERIFY(site.start());
         site.setFault("/a.com", Fault::GzipBomb);
-        const Answer answer = get(site.url(), "/a.com");
+        const httplib::Response answer = get(site.url(), "/a.com");
         QCOMPARE(answer.status, 200);
-        QCOMPARE(answer.header("Content-Encoding"), "gzip");
+        QCOMPARE(answer.get_header_value("Content-Encoding"), "gzip");
         QCOMPARE_LT(answer.body.size(), std::size_t(4 * 1024 * 1024));
         // It inflates, checksum and length checked by zlib, to the page and a gibibyte of zeros.
         const std::string page = SampleMarket::toGbk(SampleMarket::icpPage(SampleMarket::icpLicenceFor("a.com")));

@@ -75,17 +75,17 @@ private slots:
         QTest::addColumn<QList<int>>("failing");
         QTest::addColumn<int>("held"); // answered after the action; 0: none
         QTest::addColumn<QStringList>("runs");
-        QTest::newRow("pages 1 to 3") << QString() << 1 << 3 << QList<int>() << 0
-                                      << QStringList { u"pages 1-3, failed 0, names of 1 2 3"_s };
-        QTest::newRow("pages 5 to 9, two failing") << QString() << 5 << 9 << QList<int> { 6, 9 } << 0
-                                                   << QStringList { u"pages 5-9, failed 2, names of 5 7 8"_s };
-        QTest::newRow("stopped after two pages") << u"stop"_s << 1 << 5 << QList<int>() << 3
-                                                 << QStringList { u"pages 1-5, failed 0, stopped, names of 1 2"_s };
-        QTest::newRow("stopped after failed pages") << u"stop"_s << 1 << 5 << QList<int> { 1, 2 } << 3
-                                                    << QStringList { u"pages 1-5, failed 2, stopped, names of"_s };
-        QTest::newRow("started again while going")
-            << u"restart"_s << 1 << 3 << QList<int> { 1 } << 2
-            << QStringList { u"pages 1-3, failed 1, stopped, names of"_s, u"pages 1-3, failed 1, names of 2 3"_s };
+        const auto row = [](const char *name, const QString &action, int first, int last, const QList<int> &failing,
+                             int held, const QStringList &runs) {
+            QTest::newRow(name) << action << first << last << failing << held << runs;
+        };
+        row("pages 1 to 3", {}, 1, 3, {}, 0, { u"pages 1-3, failed 0, names of 1 2 3"_s });
+        row("pages 5 to 9, two failing", {}, 5, 9, { 6, 9 }, 0, { u"pages 5-9, failed 2, names of 5 7 8"_s });
+        row("stopped after two pages", u"stop"_s, 1, 5, {}, 3, { u"pages 1-5, failed 0, stopped, names of 1 2"_s });
+        row("stopped after failed pages", u"stop"_s, 1, 5, { 1, 2 }, 3,
+            { u"pages 1-5, failed 2, stopped, names of"_s });
+        row("started again while going", u"restart"_s, 1, 3, { 1 }, 2,
+            { u"pages 1-3, failed 1, stopped, names of"_s, u"pages 1-3, failed 1, names of 2 3"_s });
     }
     void collectionRun()
     {
@@ -127,8 +127,7 @@ private slots:
         QCOMPARE(kept, runs);
     }
 
-    // A long run's pages reach the history while it goes, not only at its end; and a recorder that
-    // ends (the window closing) first writes the pages it was holding.
+    // A long run's pages reach the history while it goes; a recorder that ends first writes those it holds.
     void pagesKeptWhileRunning_data()
     {
         QTest::addColumn<bool>("recorderEnds");

@@ -132,9 +132,8 @@ private slots:
             QStandardPaths::writableLocation(QStandardPaths::AppDataLocation) + u"/history.sqlite"_s);
     }
 
-    // Each page is committed on its own: a second store sees every page while the first is still writing,
-    // also one only staged (kept as it came) and not yet filed, as by a program killed before filing it.
-    // Whatever a page's names hold comes back as it was.
+    // A second store sees every page while the first is still writing, also one only staged, as by a program
+    // killed before filing it; whatever a page's names hold comes back as it was.
     void runsAndPages()
     {
         const QString odd = u"\"q\\u0041\t\x01\x7f\U0001D7D8\".com"_s;
@@ -205,9 +204,8 @@ private slots:
     {
         QTest::addColumn<QStringList>("lookups"); // as recorded, each "kind@minute"
         QTest::addColumn<int>("answer"); // the record given back, -1 for none
-        QTest::newRow("filed with its licence") << QStringList { u"filed@1"_s } << 0;
-        QTest::newRow("not filed") << QStringList { u"not filed@1"_s } << 0;
         QTest::newRow("booking closed") << QStringList { u"closed@1"_s } << 0;
+        // Also what a filed answer with its licence and a not filed one keep.
         QTest::newRow("a failed ICP answer is none") << QStringList { u"filed@1"_s, u"icp failed@2"_s } << 0;
         QTest::newRow("an unread page is none") << QStringList { u"not filed@1"_s, u"page not read@2"_s } << 0;
         QTest::newRow("only failures") << QStringList { u"icp failed@1"_s, u"page not read@2"_s } << -1;

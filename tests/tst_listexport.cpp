@@ -33,12 +33,9 @@ private slots:
         QTest::addColumn<QByteArray>("bytes");
 
         QTest::newRow("no names") << QStringList() << QByteArray();
-        QTest::newRow("one name") << QStringList { u"a.com"_s } << QByteArray("a.com\r\n");
         QTest::newRow("three names in order")
             << QStringList { u"c.cn"_s, u"a.com"_s, u"b.net"_s } << QByteArray("c.cn\r\na.com\r\nb.net\r\n");
         QTest::newRow("Chinese name in GBK bytes")
-            << QStringList { u"中文.com"_s } << QByteArray::fromHex("d6d0cec42e636f6d0d0a");
-        QTest::newRow("Chinese top-level domain")
             << QStringList { u"域名.中国"_s } << QByteArray::fromHex("d3f2c3fb2ed6d0b9fa0d0a");
         QTest::newRow("blanks and case kept") << QStringList { u" Ab.COM "_s } << QByteArray(" Ab.COM \r\n");
         QTest::newRow("empty name kept as an empty line")
@@ -56,8 +53,7 @@ private slots:
     void namesOutsideGbkRoundTrip_data()
     {
         QTest::addColumn<QString>("name");
-        QTest::newRow("emoji") << u"😀.com"_s;
-        QTest::newRow("CJK extension B") << u"𠀀.cn"_s;
+        QTest::newRow("emoji and CJK extension B") << u"😀𠀀.cn"_s;
         QTest::newRow("euro sign") << u"€.net"_s;
         QTest::newRow("NUL and control characters") << (u"a"_s + QChar(u'\0') + u"\u0001\u007f\t.com"_s);
         QTest::newRow("right-to-left marks") << u"\u202Emoc.\u200Fevil\u202C.com"_s;
@@ -87,11 +83,12 @@ private slots:
         QTemporaryDir dir;
         QVERIFY(dir.isValid());
         const QString path = dir.filePath(u"中文名单.txt"_s);
+        const QStringList names = numberedNames(u"d"_s, 40000);
 
-        ExportResult result = writeDomainList({ u"zeta.com"_s, u"alpha.net"_s, u"mid.cn"_s }, path);
+        ExportResult result = writeDomainList(names, path);
         QVERIFY(result.saved);
         QCOMPARE(result.reason, QString());
-        QCOMPARE(readFile(path), QByteArray("zeta.com\r\nalpha.net\r\nmid.cn\r\n"));
+        QCOMPARE(readFile(path), (names.join(u"\r\n"_s) + u"\r\n"_s).toLatin1());
 
         result = writeDomainList({ u"x.cn"_s }, path);
         QVERIFY(result.saved);
@@ -146,10 +143,8 @@ private slots:
         QTest::addColumn<int>("count");
         QTest::addColumn<int>("limit");
 
-        // Larger than the write buffer: the write itself fails.
-        QTest::newRow("disk full while writing") << 5000 << 4096;
-        // Small enough to sit in the buffer until the file is finished: only the commit finds out.
-        QTest::newRow("disk full on commit") << 100 << 512;
+        QTest::newRow("disk full while writing: more than the write buffer") << 5000 << 4096;
+        QTest::newRow("disk full on commit: all in the write buffer") << 100 << 512;
     }
 
     void diskFullKeepsTheOldFile()
@@ -164,9 +159,8 @@ private slots:
         QVERIFY(writeFile(path, old));
         const QStringList names = numberedNames(u"d"_s, count);
 
-        // The new content stops being written at the limit, as on a full disk; past the limit a write
-        // fails with EFBIG instead of killing the process. Tests run as root, where permission bits stop
-        // nothing.
+        // A file size limit stops the writing as a full disk would (tests run as root: permission bits stop
+        // nothing); past it a write fails with EFBIG instead of killing the process.
         ExportResult result;
         {
             rlimit usual {};
@@ -184,24 +178,7 @@ private slots:
         QVERIFY(!result.saved);
         QCOMPARE(result.reason, u"文件过大，超出了系统允许的大小"_s);
         QCOMPARE(readFile(path), old);
-        // No half-written copy beside it.
-        QCOMPARE(entries(dir), QStringList { u"old.txt"_s });
-    }
-
-    void fortyThousandEntriesAllWritten()
-    {
-        QTemporaryDir dir;
-        QVERIFY(dir.isValid());
-        const QString path = dir.filePath(u"many.txt"_s);
-        const QStringList names = numberedNames(u"d"_s, 40000);
-
-        QVERIFY(writeDomainList(names, path).saved);
-
-        const QByteArray written = readFile(path);
-        QCOMPARE(written.count("\r\n"), 40000);
-        QVERIFY(written.startsWith("d0.com\r\nd1.com\r\n"));
-        QVERIFY(written.endsWith("d39998.com\r\nd39999.com\r\n"));
-        QVERIFY(written == (names.join(u"\r\n"_s) + u"\r\n"_s).toLatin1());
+        QCOMPARE(entries(dir), QStringList { u"old.txt"_s }); // no half-written copy beside it
     }
 };
 

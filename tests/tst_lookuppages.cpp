@@ -50,6 +50,14 @@ QString backorderHtml(const Backorder &b)
         + b.row + u"<h2>whois信息</h2>\r\n<pre>"_s + b.whois + u"</pre>\r\n</body>\r\n</html>\r\n"_s;
 }
 
+// The full page with one of its texts written as given.
+QString backorderWith(QString Backorder::*field, const QString &text)
+{
+    Backorder b;
+    b.*field = text;
+    return backorderHtml(b);
+}
+
 enum Value { Type, Time, Deadline, Whois };
 
 // The values of the full page (type, time, deadline, whois, then the four cells), with some changed.
@@ -98,84 +106,66 @@ private slots:
         QTest::addColumn<bool>("closed");
         QTest::addColumn<bool>("isBackorderPage");
 
-        const auto add = [](const char *name, const Backorder &b, const QStringList &values, bool closed = false) {
-            QTest::newRow(name) << backorderHtml(b) << values << closed << true;
-        };
-        Backorder b;
-        add("every marker once", b, expect({}));
-        QTest::newRow("whole page 2,000 times: the first copy counts")
-            << backorderHtml(b).repeated(2000) << expect({}) << false << true;
+        const auto add
+            = [](const char *name, const QString &page, const QStringList &values, bool closed = false,
+                  bool isBackorderPage = true) { QTest::newRow(name) << page << values << closed << isBackorderPage; };
+        const auto type = [](const QString &text) { return backorderWith(&Backorder::type, text); };
+        const auto whois = [](const QString &text) { return backorderWith(&Backorder::whois, text); };
+        const auto priceRow = [](const QString &text) { return backorderWith(&Backorder::row, text); };
+        add("every marker once", backorderHtml({}), expect({}));
+        add("whole page 2,000 times: the first copy counts", backorderHtml({}).repeated(2000), expect({}));
 
         // Each value is read on its own: what breaks one leaves the others alone.
-        b = {};
-        b.type = u"过期删除</p><p><label>删除类型：</label>赎回期删除"_s;
-        add("deletion-type marker twice: the first value", b, expect({}));
-        b.type = u"过期删除<br>删除类型：</label>赎回期删除"_s;
-        add("marker twice, end marker only after the second: empty", b, expect({ { Type, QString() } }));
-        b.type = TypeLabel.repeated(4999) + u"过期删除"_s;
-        add("deletion-type marker 5,000 times in a row: empty", b, expect({ { Type, QString() } }));
-        b.type = (u"第一</p>"_s + TypeLabel).repeated(4999) + u"过期删除"_s;
-        add("deletion-type marker and value 5,000 times: the first value", b, expect({ { Type, u"第一"_s } }));
-        b.type = u"过期删除"_s + u"</p>"_s.repeated(4999);
-        add("end marker 5,000 times", b, expect({}));
+        add("marker twice, end marker only after the second: empty",
+            type(u"过期删除<br>删除类型：</label>赎回期删除"_s), expect({ { Type, QString() } }));
+        add("deletion-type marker 5,000 times in a row: empty", type(TypeLabel.repeated(4999) + u"过期删除"_s),
+            expect({ { Type, QString() } }));
+        add("deletion-type marker and value 5,000 times: the first value",
+            type((u"第一</p>"_s + TypeLabel).repeated(4999) + u"过期删除"_s), expect({ { Type, u"第一"_s } }));
+        add("end marker 5,000 times", type(u"过期删除"_s + u"</p>"_s.repeated(4999)), expect({}));
         const auto edited = [](const QString &from, const QString &to) { return backorderHtml({}).replace(from, to); };
         // Every later "</p>" goes too: the deadline has no end marker at all.
-        QTest::newRow("deadline end marker missing: only the deadline empties")
-            << edited(u"07:00:00</p>"_s, u"07:00:00</span>"_s) << expect({ { Deadline, QString() } }) << false << true;
-        QTest::newRow("deletion-time marker missing: only the time empties")
-            << edited(u"<label>删除时间：</label>"_s, {}) << expect({ { Time, QString() } }) << false << true;
-        QTest::newRow("whois end marker missing: only the whois empties")
-            << edited(u"</pre>"_s, {}) << expect({ { Whois, QString() } }) << false << true;
-        QTest::newRow("no deposit header: only the cells empty")
-            << edited(u"<th>保证金</th>"_s, u"<th>押金</th>"_s) << expect({}, NoCells) << false << true;
-        b = {};
-        b.type = u" <b>过期删除</b> "_s;
-        add("inner tags leave b>", b, expect({ { Type, u"b>过期删除/b>"_s } }));
-        b.type = u"  \r\n\t过期删除 \r\n  "_s;
-        add("spaces trimmed, tabs and line breaks kept", b, expect({ { Type, u"\r\n\t过期删除 \r\n"_s } }));
-        b = {};
-        b.whois = u"a"_s + u"<"_s.repeated(100000) + u"b"_s;
-        add("'<' 100,000 times in the whois: all of them go", b, expect({ { Whois, u"ab"_s } }));
-        b.whois = u"<pre>"_s.repeated(4999) + Backorder().whois;
-        add("whois marker 5,000 times: empty whois", b, expect({ { Whois, QString() } }));
+        add("deadline end marker missing: only the deadline empties", edited(u"07:00:00</p>"_s, u"07:00:00</span>"_s),
+            expect({ { Deadline, QString() } }));
+        add("deletion-time marker missing: only the time empties", edited(u"<label>删除时间：</label>"_s, {}),
+            expect({ { Time, QString() } }));
+        add("no deposit header: only the cells empty", edited(u"<th>保证金</th>"_s, u"<th>押金</th>"_s),
+            expect({}, NoCells));
+        add("inner tags leave b>", type(u" <b>过期删除</b> "_s), expect({ { Type, u"b>过期删除/b>"_s } }));
+        add("spaces trimmed, tabs and line breaks kept", type(u"  \r\n\t过期删除 \r\n  "_s),
+            expect({ { Type, u"\r\n\t过期删除 \r\n"_s } }));
+        add("'<' 100,000 times in the whois: all of them go", whois(u"a"_s + u"<"_s.repeated(100000) + u"b"_s),
+            expect({ { Whois, u"ab"_s } }));
 
         // The price row: each cell is its own text up to its "</td>".
-        b = {};
-        b.row = cellsRow({ u" 国际通道 "_s, u" US$69.00 "_s, u" 496.80 "_s, u" 100 "_s });
-        add("blank before </td>: kept in cell 1, trimmed in cells 2 to 4", b,
+        add("blank before </td>: kept in cell 1, trimmed in cells 2 to 4",
+            priceRow(cellsRow({ u" 国际通道 "_s, u" US$69.00 "_s, u" 496.80 "_s, u" 100 "_s })),
             expect({}, { u"国际通道 "_s, u"US$69.00"_s, u"496.80"_s, u"100"_s }));
-        b.row = u"<td>国际通道</td><td>US$69.00</td><td>496.80</td><td>100 </td></tr></table></div>\r\n"_s;
-        add("deposit cell before the row's and table's closing tags", b, expect({}));
-        b.row = cellsRow(FullCells, false);
-        add("four cells and no more", b, expect({}));
-        b.row = cellsRow({ u" x "_s, u" y "_s }, false);
-        add("two-cell row: cells 3 and 4 empty", b, expect({}, { u"x "_s, u"y"_s, QString(), QString() }));
-        b.row = u"<td>国际通道</td>"_s + u"<td>"_s.repeated(10000) + u"</div>\r\n"_s;
-        add("cell marker 10,000 times: empty cells after the platform", b,
+        add("deposit cell before the row's and table's closing tags",
+            priceRow(u"<td>国际通道</td><td>US$69.00</td><td>496.80</td><td>100 </td></tr></table></div>\r\n"_s),
+            expect({}));
+        add("two-cell row: cells 3 and 4 empty", priceRow(cellsRow({ u" x "_s, u" y "_s }, false)),
+            expect({}, { u"x "_s, u"y"_s, QString(), QString() }));
+        add("cell marker 10,000 times: empty cells after the platform",
+            priceRow(u"<td>国际通道</td>"_s + u"<td>"_s.repeated(10000) + u"</div>\r\n"_s),
             expect({}, { u"国际通道"_s, QString(), QString(), QString() }));
-        b.row = u"<td>国际通道</td><td>US$69.00</td><td>496.80</td><td>100</td></tr></table>\r\n"_s;
-        add("no </div> after the deposit header: empty cells", b, expect({}, NoCells));
-        b.row = u"<th>保证金</th>"_s.repeated(4999) + cellsRow(FullCells);
-        add("deposit header 5,000 times: empty cells", b, expect({}, NoCells));
-
-        b = {};
-        b.notice = ClosedNotice;
-        add("booking closed with the table present: no cells", b, expect({}, NoCells), true);
-        b.notice = ClosedNotice.repeated(5000);
-        add("closed notice 5,000 times", b, expect({}, NoCells), true);
+        add("no </div> after the deposit header: empty cells",
+            priceRow(u"<td>国际通道</td><td>US$69.00</td><td>496.80</td><td>100</td></tr></table>\r\n"_s),
+            expect({}, NoCells));
+        add("deposit header 5,000 times: empty cells",
+            priceRow(u"<th>保证金</th>"_s.repeated(4999) + cellsRow(FullCells)), expect({}, NoCells));
+        add("booking closed with the table present: no cells", backorderWith(&Backorder::notice, ClosedNotice),
+            expect({}, NoCells), true);
 
         // A page with none of the markers is some other page; one marker makes it the domain's page.
         const QStringList none = NoCells + NoCells;
-        QTest::newRow("empty page") << QString() << none << false << false;
-        QTest::newRow("login page") << u"<html><body><form action=\"/login\">登录</form></body></html>"_s << none
-                                    << false << false;
-        QTest::newRow("deletion time alone")
-            << u"<p><label>删除时间：</label>2024-06-18</p>"_s
-            << (QStringList { QString(), u"2024-06-18"_s } + none.mid(2)) << false << true;
-        QTest::newRow("whois alone") << u"<pre>Domain Name: A.COM</pre>"_s
-                                     << (none.mid(0, 3) + QStringList { u"Domain Name: A.COM"_s } + NoCells) << false
-                                     << true;
-        QTest::newRow("closed notice alone") << u"<p>该域名的预订时间已过</p>"_s << none << true << true;
+        add("empty page", QString(), none, false, false);
+        add("login page", u"<html><body><form action=\"/login\">登录</form></body></html>"_s, none, false, false);
+        add("deletion time alone", u"<p><label>删除时间：</label>2024-06-18</p>"_s,
+            QStringList { QString(), u"2024-06-18"_s } + none.mid(2));
+        add("whois alone", u"<pre>Domain Name: A.COM</pre>"_s,
+            none.mid(0, 3) + QStringList { u"Domain Name: A.COM"_s } + NoCells);
+        add("closed notice alone", u"<p>该域名的预订时间已过</p>"_s, none, true);
     }
 
     void readBackorderPage()
@@ -215,10 +205,6 @@ private slots:
         read = ::readBackorderPage(backorderHtml(b));
         QCOMPARE(read.whois, b.whois);
         QVERIFY(!read.whoisCut);
-
-        const IcpPage icp = ::readIcpPage(icpFiledHtml(QString(IcpPage::MaxLicenceChars + 1, u'1')));
-        QCOMPARE(icp.filing, IcpFiling::Filed);
-        QCOMPARE(icp.licence, QString(IcpPage::MaxLicenceChars, u'1'));
     }
 
     void readIcpPage_data()
@@ -241,13 +227,9 @@ private slots:
             << u"\r\nspan>京ICP备1号/span>\r\n"_s;
         QTest::newRow("rate-limit page") << u"<html><body><h1>429 Too Many Requests</h1>查询过于频繁</body></html>"_s
                                          << IcpFiling::Unknown << QString();
-        QTest::newRow("captcha page") << u"<html><body>请输入验证码：<img src=\"/captcha.png\"></body></html>"_s
-                                      << IcpFiling::Unknown << QString();
         QTest::newRow("licence cells split by a line break: marker not found")
             << u"<tr><td>网站备案/许可证号</td>\r\n<td>京ICP备1号</td></tr>"_s << IcpFiling::Unknown << QString();
         QTest::newRow("empty page") << QString() << IcpFiling::Unknown << QString();
-        QTest::newRow("whole page 2,000 times")
-            << icpHtml(licenceRow).repeated(2000) << IcpFiling::Filed << u"京ICP备1号"_s;
         QTest::newRow("licence row 5,000 times with other numbers after the first")
             << icpHtml(licenceRow + (LicenceMarker + u"京ICP备2号</td></tr>"_s).repeated(5000)) << IcpFiling::Filed
             << u"京ICP备1号"_s;
@@ -255,9 +237,9 @@ private slots:
             << icpHtml(LicenceMarker.repeated(5000) + u"京ICP备1号</td></tr>"_s) << IcpFiling::Unknown << QString();
         QTest::newRow("cell end 5,000 times") << icpHtml(LicenceMarker + u"京ICP备1号"_s + u"</td>"_s.repeated(5000))
                                               << IcpFiling::Filed << u"京ICP备1号"_s;
-        QTest::newRow("'<' 100,000 times around the number")
-            << icpHtml(LicenceMarker + u"<"_s.repeated(50000) + u"京ICP备1号"_s + u"<"_s.repeated(50000) + u"</td>"_s)
-            << IcpFiling::Filed << u"京ICP备1号"_s;
+        QTest::newRow("licence longer than the bound: cut")
+            << icpFiledHtml(QString(IcpPage::MaxLicenceChars + 1, u'1')) << IcpFiling::Filed
+            << QString(IcpPage::MaxLicenceChars, u'1');
         QTest::newRow("not-filed text 5,000 times after a licence row")
             << icpHtml(licenceRow + u"未备案"_s.repeated(5000)) << IcpFiling::NotFiled << QString();
     }

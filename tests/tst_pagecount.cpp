@@ -19,7 +19,6 @@ private slots:
 
         const double infinity = std::numeric_limits<double>::infinity();
         const std::optional<double> refused;
-        QTest::newRow("one") << u"1"_s << std::optional(1.0);
         QTest::newRow("zero") << u"0"_s << std::optional(0.0);
         QTest::newRow("negative") << u"-3"_s << std::optional(-3.0);
         QTest::newRow("plus sign") << u"+4"_s << std::optional(4.0);
@@ -29,16 +28,13 @@ private slots:
         QTest::newRow("exponent") << u"1e2"_s << std::optional(100.0);
         QTest::newRow("signed exponent in capitals") << u"25E-1"_s << std::optional(2.5);
         QTest::newRow("blanks around") << u"  7 "_s << std::optional(7.0);
-        QTest::newRow("huge exponent") << u"1e999"_s << std::optional(infinity);
         QTest::newRow("huge negative") << u"-1e999"_s << std::optional(-infinity);
-        QTest::newRow("tiny exponent") << u"1e-999"_s << std::optional(0.0);
         QTest::newRow("too many digits despite a negative exponent")
             << (u"1"_s + QString(400, u'0') + u"e-1"_s) << std::optional(infinity);
         QTest::newRow("too small despite a positive exponent")
             << (u"0."_s + QString(400, u'0') + u"1e+5"_s) << std::optional(0.0);
         QTest::newRow("empty") << QString() << refused;
         QTest::newRow("blanks only") << u"  "_s << refused;
-        QTest::newRow("letters") << u"abc"_s << refused;
         QTest::newRow("digit and letter") << u"1a"_s << refused;
         QTest::newRow("sign alone") << u"-"_s << refused;
         QTest::newRow("point alone") << u"."_s << refused;
@@ -66,18 +62,14 @@ private slots:
         QTest::addColumn<double>("count");
         QTest::addColumn<int>("lastPage");
 
-        QTest::newRow("3") << 3.0 << 3;
         QTest::newRow("2.5: the whole pages up to it") << 2.5 << 2;
         QTest::newRow("1") << 1.0 << 1;
         QTest::newRow("just below 1") << 0.999 << 0;
-        QTest::newRow("0") << 0.0 << 0;
         QTest::newRow("negative") << -4.0 << 0;
-        QTest::newRow("minus infinity") << -std::numeric_limits<double>::infinity() << 0;
         QTest::newRow("not a number") << std::nan("") << 0;
         QTest::newRow("32767") << 32767.0 << 32767;
         QTest::newRow("32767.5") << 32767.5 << 32767;
         QTest::newRow("32768: capped") << 32768.0 << 32767;
-        QTest::newRow("1e9: capped") << 1e9 << 32767;
         QTest::newRow("infinity: capped") << std::numeric_limits<double>::infinity() << 32767;
     }
 

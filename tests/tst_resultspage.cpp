@@ -43,22 +43,13 @@ QString page(const QString &tableRows)
 
 // Names as a results page may carry them between the row marker and the closing quote.
 const std::pair<const char *, QString> HostileNames[] = {
-    { "single quotes", u"it's'.com"_s },
-    { "blanks inside and around", u"  a b  .com "_s },
-    { "parent segments", u"../../../etc/passwd"_s },
-    { "parent segment in the middle", u"a.com/../../x"_s },
-    { "current segment", u"./a.com"_s },
-    { "dot segment at the end", u"a.com/.."_s },
-    { "question mark", u"a.com?page=2&x=1"_s },
-    { "hash", u"a.com#top"_s },
-    { "percent and encoded-looking text", u"100%.com%2F..%2F%00"_s },
-    { "backslashes", u"..\\..\\a.com"_s },
-    { "control characters", u"a\u0001\u001f\u007f\tb\r\n.com"_s },
-    { "NUL bytes", withNul(u"a"_s, withNul(u".com"_s, QString())) },
+    { "quotes and blanks", u"  it's' a b  .com "_s },
+    { "path segments", u"../../etc/passwd/./a.com/.."_s },
+    { "query, fragment, percent and encoded-looking text", u"a.com?page=2&x=1#top100%.com%2F..%2F%00"_s },
+    { "backslashes and markup", u"..\\..\\<script>alert(1)</script>.com"_s },
+    { "control characters and NUL bytes", withNul(u"a\u0001\u001f\u007f\tb\r\n"_s, withNul(u".com"_s, QString())) },
     { "right-to-left marks", u"\u202Emoc.\u200Fevil\u202C.com\u200E"_s },
-    { "markup", u"<script>alert(1)</script>.com"_s },
     { "characters outside the BMP", u"😀𠀀.com"_s },
-    { "64 KiB name", QString(64 * 1024, u'a') + u".com"_s },
     { "64 KiB Chinese name", QString(32 * 1024, u'中') + u".cn"_s },
 };
 
@@ -85,9 +76,7 @@ private slots:
         const QStringList ab { u"a.com"_s, u"b.com"_s };
         const QStringList ac { u"a.com"_s, u"c.com"_s };
         unread("empty page", QString(), false);
-        unread("no results marker", u"<html>"_s + rows(ab) + Pagination, false);
         unread("results marker in capitals only", u"<a href=\"/BOOKING\">"_s + rows(ab) + Pagination, false);
-        unread("no pagination marker", Head + rows(ab) + u"</table>"_s, true);
         unread("pagination marker with other quoting", Head + rows(ab) + u"<div class='pagination'>"_s, true);
         unread("results marker twice: pagination only after the second",
             Head + rows(ab) + u"booking"_s + rows({ u"c.com"_s }) + Pagination, true);
@@ -97,11 +86,12 @@ private slots:
         listed("no rows", QString(), {});
         listed("60 rows: rows 1 to 50 in page order", rows(sixty), sixty.mid(0, 50));
         listed("exactly 50 rows", rows(numberedNames(u"name"_s, 50, 1)), numberedNames(u"name"_s, 50, 1));
-        listed("row tag in capitals is not a row",
-            row(u"a.com"_s) + row(u"b"_s, CrLf, u"    "_s, u"<TR>"_s) + row(u"c.com"_s), ac);
-        listed("row with a line feed alone is not a row", row(u"a.com"_s) + row(u"b"_s, u"\n"_s) + row(u"c.com"_s), ac);
-        listed("row indented by a tab is not a row", row(u"b"_s, CrLf, u"\t"_s) + rows(ac), ac);
-        listed("row indented by two blanks is not a row", rows(ac) + row(u"b"_s, CrLf, u"  "_s), ac);
+        // Rows as the marketplace never writes them: the row tag in capitals, a line feed alone, a tab or two
+        // blanks for the indent.
+        listed("row marker written otherwise is no row",
+            row(u"b"_s, CrLf, u"\t"_s) + row(u"a.com"_s) + row(u"b"_s, CrLf, u"    "_s, u"<TR>"_s)
+                + row(u"b"_s, u"\n"_s) + row(u"c.com"_s) + row(u"b"_s, CrLf, u"  "_s),
+            ac);
         listed("slash after the name stays", rows({ u"example.com/"_s }), { u"example.com/"_s });
         listed("duplicates and empty names are kept", rows({ u"a.com"_s, QString(), u"a.com"_s }),
             { u"a.com"_s, QString(), u"a.com"_s });
@@ -110,7 +100,6 @@ private slots:
             { u"a.com"_s, QString() });
         listed("Chinese names", rows({ u"中国.中国"_s, u"例子.cn"_s }), { u"中国.中国"_s, u"例子.cn"_s });
         // A name ends at its first double quote.
-        listed("quote in the middle", row(u"a\"b.com"_s), { u"a"_s });
         listed("quote first", row(u"\"a.com"_s), { QString() });
         listed("attribute injection", row(u"x.com\" onclick=\"alert(1)"_s), { u"x.com"_s });
         listed("quote after a NUL", row(withNul(u"a"_s, u"\"b"_s)), { u"a\uFFFD"_s });
@@ -119,12 +108,11 @@ private slots:
         for (const auto &[tag, name] : HostileNames)
             listed(tag, rows({ u"first.com"_s, name, u"last.com"_s }),
                 { u"first.com"_s, visibleName(name), u"last.com"_s });
-        listed("right-to-left override shows", row(u"rtl\u202Emoc.evil.exe"_s), { u"rtl\uFFFDmoc.evil.exe"_s });
-        listed("zero-width characters show", row(u"a\u200Bb\u200C\u200D\u2060\uFEFF.com"_s),
-            { u"a\uFFFDb\uFFFD\uFFFD\uFFFD\uFFFD.com"_s });
+        listed("override, isolate, zero-width and Latin-1 control characters show",
+            row(u"a\u202Eb\u2066\u200B\u200C\u200D\u2060\uFEFF\u0085.com"_s),
+            { u"a\uFFFDb\uFFFD\uFFFD\uFFFD\uFFFD\uFFFD\uFFFD\uFFFD.com"_s });
         listed(
             "line break in a name shows, the name stays one entry", row(u"a\r\nb.com"_s), { u"a\uFFFD\uFFFDb.com"_s });
-        listed("Latin-1 control and isolate show", row(u"a\u0085\u2066b.com"_s), { u"a\uFFFD\uFFFDb.com"_s });
     }
 
     void readResultsPage()

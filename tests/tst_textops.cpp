@@ -54,14 +54,12 @@ private slots:
         const QString once = u"<p><label>删除类型：</label>过期删除</p>"_s;
         const QString twice = u"a删除类型：</label>first</p>删除类型：</label>second</p>"_s;
         const std::optional<QString> none;
-        QTest::newRow("marker once: piece 1 runs to the end") << once << label << 1 << std::optional(u"过期删除</p>"_s);
         QTest::newRow("marker once: piece 0 is the text before it")
             << once << label << 0 << std::optional(u"<p><label>"_s);
         QTest::newRow("marker twice: piece 1 stops at the second")
             << twice << label << 1 << std::optional(u"first</p>"_s);
         QTest::newRow("marker twice: piece 2 runs to the end") << twice << label << 2 << std::optional(u"second</p>"_s);
         QTest::newRow("marker twice: no piece 3") << twice << label << 3 << none;
-        QTest::newRow("marker missing: no piece 1") << u"<p>过期删除</p>"_s << label << 1 << none;
         QTest::newRow("marker missing: piece 0 is the whole text")
             << u"<p>x</p>"_s << label << 0 << std::optional(u"<p>x</p>"_s);
         QTest::newRow("empty text: no piece 0") << QString() << label << 0 << none;
@@ -119,11 +117,9 @@ private slots:
         const QString p = u"</p>"_s;
         row(Op::ValueBefore, "every '<' goes, only blanks are trimmed", u" <b>过期</b>\t </p>"_s, p, u"b>过期/b>\t"_s);
 
-        row(Op::OneLine, "key and value on two lines", u"删除类型：\r\n过期删除\r\n"_s, {}, u"删除类型： 过期删除"_s);
         row(Op::OneLine, "breaks at both ends leave nothing", u"\r\n\t2024-06-18 09:30 \r\n"_s, {},
             u"2024-06-18 09:30"_s);
         row(Op::OneLine, "blanks and tabs around a break go with it", u"a \t\r\n\t b"_s, {}, u"a b"_s);
-        row(Op::OneLine, "line feed alone", u"a\nb"_s, {}, u"a b"_s);
         row(Op::OneLine, "carriage return alone", u"a\rb"_s, {}, u"a b"_s);
         row(Op::OneLine, "each break between words gives one space", u"a\nb\r\nc"_s, {}, u"a b c"_s);
         row(Op::OneLine, "breaks and blanks in a row give one space", u"a\r\n\r\n  \nb"_s, {}, u"a b"_s);
@@ -168,9 +164,8 @@ private slots:
         QCOMPARE(TextOps::atMost(text, maxChars), expected);
     }
 
-    // A name below its folder: every character a path cannot carry is percent-encoded, nothing reaches
-    // the query or a fragment, no segment is left that a client or server would resolve, and the
-    // decoded path reads back as the name.
+    // A name below its folder: what a path cannot carry is percent-encoded, nothing reaches the query or a
+    // fragment, no segment is left that a client or server would resolve, and the decoded path is the name.
     void nameInUrl_data()
     {
         QTest::addColumn<QString>("domain");
@@ -178,34 +173,25 @@ private slots:
 
         QTest::newRow("plain name") << u"xinhua88.com.cn"_s << u"xinhua88.com.cn"_s;
         QTest::newRow("case, hyphen, underscore, tilde kept") << u"MiXed-b_c~d.Com"_s << u"MiXed-b_c~d.Com"_s;
-        QTest::newRow("slash stays") << u"a/b.com/"_s << u"a/b.com/"_s;
-        QTest::newRow("blanks") << u" a b.com "_s << u"%20a%20b.com%20"_s;
-        QTest::newRow("quotes") << u"a\"b'c.com"_s << u"a%22b%27c.com"_s;
-        QTest::newRow("question mark") << u"a.com?x=1"_s << u"a.com%3Fx%3D1"_s;
-        QTest::newRow("hash") << u"a.com#top"_s << u"a.com%23top"_s;
-        QTest::newRow("percent") << u"100%.com"_s << u"100%25.com"_s;
+        QTest::newRow("blanks and quotes") << u" a\"b'c.com "_s << u"%20a%22b%27c.com%20"_s;
+        QTest::newRow("query, fragment, percent, plus, ampersand")
+            << u"a.com?x=1#top%+&"_s << u"a.com%3Fx%3D1%23top%25%2B%26"_s;
         QTest::newRow("encoded-looking text stays text") << u"a%20b%2F..%2F%00"_s << u"a%2520b%252F..%252F%2500"_s;
-        QTest::newRow("plus and ampersand") << u"a+b&c.com"_s << u"a%2Bb%26c.com"_s;
-        QTest::newRow("markup") << u"<b>a.com</b>"_s << u"%3Cb%3Ea.com%3C/b%3E"_s;
-        QTest::newRow("backslashes") << u"..\\..\\a.com"_s << u"..%5C..%5Ca.com"_s;
-        QTest::newRow("header injection") << u"a.com\r\nX: y"_s << u"a.com%0D%0AX%3A%20y"_s;
-        QTest::newRow("shell characters") << u"x.com;rm -rf ~|`id`"_s << u"x.com%3Brm%20-rf%20~%7C%60id%60"_s;
-        QTest::newRow("NUL and control characters")
-            << withNul(u"a"_s, u"b\u0001\u001f\u007f\t.com"_s) << u"a%00b%01%1F%7F%09.com"_s;
+        QTest::newRow("markup, shell characters, backslash")
+            << u"<b>x;rm -rf ~|`id`</b>\\a.com"_s << u"%3Cb%3Ex%3Brm%20-rf%20~%7C%60id%60%3C/b%3E%5Ca.com"_s;
+        QTest::newRow("NUL, control characters, line breaks")
+            << withNul(u"a"_s, u"b\u0001\u001f\u007f\t\r\n.com"_s) << u"a%00b%01%1F%7F%09%0D%0A.com"_s;
         QTest::newRow("right-to-left marks") << u"\u202Emoc.\u200Fevil.com"_s << u"%E2%80%AEmoc.%E2%80%8Fevil.com"_s;
         QTest::newRow("characters outside the BMP") << u"😀.com"_s << u"%F0%9F%98%80.com"_s;
-        QTest::newRow("Chinese with a slash")
-            << u"域名/测试.中国"_s << u"%E5%9F%9F%E5%90%8D/%E6%B5%8B%E8%AF%95.%E4%B8%AD%E5%9B%BD"_s;
-        QTest::newRow("64 KiB name") << QString(64 * 1024, u'a') << QString(64 * 1024, u'a');
+        QTest::newRow("Chinese with slashes")
+            << u"域名/测试.中国/"_s << u"%E5%9F%9F%E5%90%8D/%E6%B5%8B%E8%AF%95.%E4%B8%AD%E5%9B%BD/"_s;
         QTest::newRow("64 KiB Chinese name") << QString(32 * 1024, u'中') << u"%E4%B8%AD"_s.repeated(32 * 1024);
         QTest::newRow("empty name") << QString() << QString();
         // The network layer resolves "." and ".." segments, "%2E" included: the slashes are encoded instead.
-        QTest::newRow("parent segments") << u"../../../etc/passwd"_s << u"..%2F..%2F..%2Fetc%2Fpasswd"_s;
         QTest::newRow("parent segment in the middle") << u"a.com/../../x"_s << u"a.com%2F..%2F..%2Fx"_s;
         QTest::newRow("current segment") << u"./a.com"_s << u".%2Fa.com"_s;
         QTest::newRow("dot segment at the end") << u"a.com/.."_s << u"a.com%2F.."_s;
-        QTest::newRow("three dots are no segment") << u".../x"_s << u".../x"_s;
-        QTest::newRow("dots inside a segment") << u"a..b/..c"_s << u"a..b/..c"_s;
+        QTest::newRow("dots that make no segment") << u".../a..b/..c"_s << u".../a..b/..c"_s;
         QTest::newRow("the name '..'") << u".."_s << u"-"_s;
         QTest::newRow("the name '.'") << u"."_s << u"-"_s;
     }
@@ -254,7 +240,6 @@ private slots:
 
         const auto encoded = [](const QUrl &url) { return QString::fromLatin1(url.toEncoded()); };
         QCOMPARE(encoded(Urls::resultsPage(base, u"7"_s)), expected + u"/search?p=7"_s);
-        QCOMPARE(encoded(Urls::resultsPage(base, u"32767"_s)), expected + u"/search?p=32767"_s);
         QCOMPARE(encoded(Urls::backorderPage(base, u"a.com"_s)), expected + u"/backorder/a.com"_s);
         QCOMPARE(encoded(Urls::icpPage(base, u"a.com"_s)), expected + u"/a.com"_s);
         QCOMPARE(encoded(Urls::versionFile(base)), expected + u"/version/main.txt"_s);
@@ -267,14 +252,10 @@ private slots:
         QTest::addColumn<QByteArray>("expected");
 
         QTest::newRow("digits") << u"7"_s << QByteArray("7");
-        QTest::newRow("negative") << u"-32768"_s << QByteArray("-32768");
-        QTest::newRow("fraction and exponent") << u"2.5e1"_s << QByteArray("2.5e1");
+        QTest::newRow("sign, point and exponent") << u"-2.5e1"_s << QByteArray("-2.5e1");
         QTest::newRow("blank") << u" 1 "_s << QByteArray("%201%20");
-        QTest::newRow("separators") << u"1&p=2"_s << QByteArray("1%26p%3D2");
-        QTest::newRow("slash and question mark") << u"a/b?c"_s << QByteArray("a%2Fb%3Fc");
-        QTest::newRow("hash") << u"1#x"_s << QByteArray("1%23x");
-        QTest::newRow("plus") << u"1+1"_s << QByteArray("1%2B1");
-        QTest::newRow("percent") << u"50%"_s << QByteArray("50%25");
+        QTest::newRow("characters that split or end a query")
+            << u"1&p=2/b?c#x+1%"_s << QByteArray("1%26p%3D2%2Fb%3Fc%23x%2B1%25");
         QTest::newRow("line break") << u"1\r\n"_s << QByteArray("1%0D%0A");
         QTest::newRow("Chinese") << u"第七"_s << QByteArray("%E7%AC%AC%E4%B8%83");
     }
