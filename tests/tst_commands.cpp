@@ -372,6 +372,7 @@ private slots:
         row("lengths crossed", "history --min-length 5 --max-length 3", 2, "--max-length");
         row("days and since", "history --days 1 --since 2024-01-01", 2, "--since");
         row("since no date", "history --since yesterday", 2, "yesterday");
+        row("days past a century", "history --days 36601", 2, "\"36601\" is no number of days from 1 to 36600");
         row("history keeps no history", "history --no-history", 2, "no-history");
         row("age in weeks", "lookup --max-age 5w a.com", 2, "5w");
         row("rate 0", "lookup --rate 0 a.com", 2, "--rate");

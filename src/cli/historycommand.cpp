@@ -53,8 +53,11 @@ public:
         }
         bool ok = true;
         const int days = parser.isSet(m_daysOption) ? parser.value(m_daysOption).toInt(&ok) : 1;
-        if (!ok || days < 1 || days > 100 * 366)
-            return QStringLiteral("--days: \"%1\" is no number of days from 1").arg(parser.value(m_daysOption));
+        constexpr int MostDays = 100 * 366;
+        if (!ok || days < 1 || days > MostDays)
+            return QStringLiteral("--days: \"%1\" is no number of days from 1 to %2")
+                .arg(parser.value(m_daysOption))
+                .arg(MostDays);
         m_since = QDateTime::currentDateTimeUtc().addSecs(-qint64(days) * 24 * 3600);
         return std::nullopt;
     }
