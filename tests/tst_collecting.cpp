@@ -36,6 +36,7 @@ class TestCollecting : public WindowTest
 {
     Q_OBJECT
     QAbstractButton *startButton() const { return control<QAbstractButton>("startButton"); }
+
     QList<int> requestedPages()
     {
         QList<int> pages;
@@ -44,14 +45,18 @@ class TestCollecting : public WindowTest
         std::sort(pages.begin(), pages.end());
         return pages;
     }
+
     void collectSinglePage()
     {
         click("startButton");
         QTRY_COMPARE_WITH_TIMEOUT(status(), SingleDone, WaitMs);
     }
+
 private slots:
     void init() { startWindow(); }
+
     void cleanup() { endWindow(); }
+
     void pageCountKeepsOnlyNumbers_data()
     {
         QTest::addColumn<QString>("text");
@@ -62,6 +67,7 @@ private slots:
         QTest::newRow("negative fraction with exponent stays") << u"-2.5e1"_s << u"-2.5e1"_s;
         QTest::newRow("blanks stay") << u" 3"_s << u" 3"_s;
     }
+
     void pageCountKeepsOnlyNumbers()
     {
         QFETCH(QString, text);
@@ -71,6 +77,7 @@ private slots:
         QCOMPARE(textOf("pageCountEdit"), kept);
         QCOMPARE(control<QAbstractSlider>("pageCountArrows")->value(), 0);
     }
+
     // The count goes into the address as typed (tst_collectionrun tries others); the button waits meanwhile.
     void singlePage()
     {
@@ -93,6 +100,7 @@ private slots:
         QCOMPARE(textOf("startButton"), StartCaption);
         QVERIFY(startButton()->isEnabled());
     }
+
     void selectionFollowsAppendedNames_data()
     {
         QTest::addColumn<int>("entries");
@@ -107,6 +115,7 @@ private slots:
         QTest::newRow("no rows: selection stays") << 5 << 2 << 0 << 2;
         QTest::newRow("no rows, none selected: none") << 5 << -1 << 0 << -1;
     }
+
     void selectionFollowsAppendedNames()
     {
         QFETCH(int, entries);
@@ -120,6 +129,7 @@ private slots:
         QCOMPARE(domainList()->currentRow(), expected);
         QCOMPARE(domainList()->selectionModel()->selectedIndexes().size(), expected < 0 ? 0 : 1);
     }
+
     void runListsPagesInOrder_data()
     {
         QTest::addColumn<QString>("count");
@@ -127,6 +137,7 @@ private slots:
         QTest::newRow("count 2.5: pages 1 and 2") << u"2.5"_s << 2;
         QTest::newRow("count 7: more pages than are asked for at once") << u"7"_s << 7;
     }
+
     void runListsPagesInOrder()
     {
         QFETCH(QString, count);
@@ -157,6 +168,7 @@ private slots:
         QCOMPARE(textOf("startButton"), StartCaption);
         QVERIFY(startButton()->isEnabled());
     }
+
     void stopEndsRunAndNewRunGetsNoOldPages()
     {
         site().holdEverything();
@@ -182,6 +194,7 @@ private slots:
         QCOMPARE(requestedPages(), QList<int>({ 0, 1, 1, 2, 2, 3, 4, 5 }));
         QCOMPARE(site().mostAnsweredAtOnce(), 4);
     }
+
     void changingCountDuringRun_data()
     {
         QTest::addColumn<QString>("count");
@@ -190,6 +203,7 @@ private slots:
         QTest::newRow("raised from 2 to 4") << u"2"_s << 2 << u"4"_s;
         QTest::newRow("lowered from 10 to 2 with four pages asked for") << u"10"_s << 4 << u"2"_s;
     }
+
     // Either way the run ends after page 4: raised, it asks for the new pages; lowered, for no more.
     void changingCountDuringRun()
     {
@@ -209,6 +223,7 @@ private slots:
         QCOMPARE(domainList()->names(), sampleNames(1, 4));
         QCOMPARE(textOf("startButton"), StartCaption);
     }
+
     void singlePageDuringRunLeavesRunAlone()
     {
         for (int page = 1; page <= 5; ++page)

@@ -71,6 +71,7 @@ private slots:
         m_requested.clear();
         m_finished = 0;
     }
+
     void cleanup()
     {
         m_run.reset();
@@ -90,6 +91,7 @@ private slots:
         QTest::newRow("pages 1 to 40, more than may be outstanding") << 1 << 40;
         QTest::newRow("the last three possible pages") << LastPossiblePage - 2 << LastPossiblePage;
     }
+
     void pagesInPageOrder()
     {
         QFETCH(int, first);
@@ -135,6 +137,7 @@ private slots:
         QTest::newRow("lowered from 10 to 5") << 0 << 10 << 5 << 5;
         QTest::newRow("lowered from 10 to 2, after 4 were asked for") << 0 << 10 << 2 << 4;
     }
+
     void heldPages()
     {
         QFETCH(int, pagesInFlight);
@@ -199,6 +202,7 @@ private slots:
                                          << QStringList { u"names 1"_s, u"names 2"_s, u"names 7"_s, u"names 8"_s,
                                                 u"finished 0"_s };
     }
+
     void endedByItsOwnPage()
     {
         QFETCH(bool, restart);
@@ -235,6 +239,7 @@ private slots:
         QTest::newRow("first and last pages with an error status")
             << replyOf(SampleMarket::resultsPage(SampleMarket::namesForPage(1)), 503) << 4 << QList<int> { 1, 4 };
     }
+
     void failingPagesSkippedAndCounted()
     {
         QFETCH(FakeSite::Answer, answer);
@@ -292,6 +297,7 @@ private slots:
         answered("no results marker", replyOf("<html><body>系统维护中</body></html>"), SingleNoNames);
         answered("no pagination marker", replyOf(withoutPagination), SingleNoNames);
     }
+
     void singlePage()
     {
         QFETCH(QString, text);

@@ -83,6 +83,7 @@ private slots:
         QTest::newRow("last one wins") << QStringList { u"--icp-url"_s, u"http://a.test"_s, u"--icp-url"_s,
             u"http://b.test"_s } << with("icp-url", u"http://b.test"_s);
     }
+
     void optionOverrides()
     {
         QFETCH(QStringList, arguments);
@@ -129,6 +130,7 @@ private slots:
         row("unknown option", { u"--pages"_s, u"3"_s }, { u"pages"_s });
         row("stray argument", { u"http://127.0.0.1:8080"_s }, { u"http://127.0.0.1:8080"_s });
     }
+
     void refused()
     {
         QFETCH(QStringList, arguments);
@@ -145,6 +147,7 @@ private slots:
         QTest::newRow("--help") << u"--help"_s;
         QTest::newRow("-h") << u"-h"_s;
     }
+
     // Help wins over a bad value elsewhere on the line: the user is asking how to write it.
     void help()
     {
@@ -165,6 +168,7 @@ private slots:
         QTest::newRow("relative market URL") << QStringList { u"--market-url"_s, u"market.test"_s } << 2
                                              << u"vexlon-collector: --market-url: \"market.test\""_s;
     }
+
     // Text asked for goes to stdout; a refusal goes to stderr alone (Qt may add its own notes there).
     void programExitCodes()
     {

@@ -84,6 +84,7 @@ private slots:
         QVERIFY(m_dir.isValid());
         QDir(dataDir()).removeRecursively();
     }
+
     void cleanup() { m_site.reset(); }
 
     void collectWrites_data()
@@ -112,6 +113,7 @@ private slots:
         QTest::newRow("filtered") << u"--pages 3 --suffix .net,.com --suffix .cc --exclude ng --regex \\.COM$"_s
                                   << lines(dotCom) << 0;
     }
+
     // Names in page order alone on stdout; a summary on stderr without progress (no terminal); no display needed.
     void collectWrites()
     {
@@ -202,6 +204,7 @@ private slots:
                    .toUtf8()
             << 1;
     }
+
     // Values with commas, quotes, tabs and line breaks: quoted, escaped, or made blanks, never a row more.
     void lookupFormats()
     {
@@ -246,6 +249,7 @@ private slots:
                 QTest::addRow("%s, %s", kind, command) << QString::fromLatin1(kind) << QString::fromLatin1(command);
         }
     }
+
     // Exit code 3, nothing fetched, the file left as it was; --no-history runs all the same.
     void unusableHistory()
     {
@@ -380,6 +384,7 @@ private slots:
         row("no domains, stdin a terminal", "lookup", 2, "no domains");
         row("relative market URL", "lookup --market-url market.test a.com", 2, "market.test");
     }
+
     // Help on stdout; a refusal on stderr before anything is fetched or stored.
     void usage()
     {

@@ -35,6 +35,7 @@ private slots:
         row("no suffix", "localhost", "localhost", "");
         row("empty name", "", "", "");
     }
+
     void splitDomain()
     {
         QFETCH(QString, domain);
@@ -44,6 +45,7 @@ private slots:
         QCOMPARE(parts.label, label);
         QCOMPARE(parts.suffix, suffix);
     }
+
     void kindOf_data()
     {
         QTest::addColumn<QString>("label");
@@ -60,6 +62,7 @@ private slots:
         QTest::newRow("underscore") << QStringLiteral("a_b") << NameKind::Any;
         QTest::newRow("empty") << QString() << NameKind::Any;
     }
+
     void kindOf()
     {
         QFETCH(QString, label);
@@ -71,6 +74,7 @@ private slots:
             QCOMPARE(nameKindFromText(nameKindText(kind).toUpper()), kind);
         }
     }
+
     void kindTexts()
     {
         QCOMPARE(nameKindText(NameKind::DigitsOnly), QStringLiteral("digits"));
@@ -79,6 +83,7 @@ private slots:
         for (const char *text : { "", "any", "digit", "chinese-ish" })
             QCOMPARE(nameKindFromText(QLatin1String(text)), std::nullopt);
     }
+
     void matches_data()
     {
         QTest::addColumn<QString>("filter");
@@ -126,6 +131,7 @@ private slots:
         row("combined: wrong start", combined, "6888.com", false);
         row("combined: not digits", combined, "8a88.com", false);
     }
+
     void matches()
     {
         QFETCH(QString, filter);

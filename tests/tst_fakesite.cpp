@@ -88,6 +88,7 @@ private slots:
             FakeSite::HugeDeletionTypeBytes);
         row(Fault::LongVersion, VersionTarget, "qvrt:", "|", FakeSite::LongVersionCharacters);
     }
+
     void hugeValues()
     {
         QFETCH(Fault, fault);

@@ -65,6 +65,7 @@ class TestHostileServers : public WindowTest
 
 private slots:
     void cleanup() { endWindow(); }
+
     void faultMatrix_data();
     void faultMatrix();
     void programEndsBySignal_data();

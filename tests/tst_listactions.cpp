@@ -70,15 +70,18 @@ class TestListActions : public WindowTest
 {
     Q_OBJECT
     QString pathOf(const QString &name) const { return m_dir->filePath(name); }
+
     QStringList filesInDir() const
     {
         return QDir(m_dir->path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden, QDir::Name);
     }
+
     void save(const std::optional<QString> &answer)
     {
         Dialogs::setNextSaveFileName(answer);
         click("saveButton");
     }
+
     // Clicks the save button and waits for the real dialog.
     QFileDialog *openSaveDialog()
     {
@@ -87,7 +90,9 @@ class TestListActions : public WindowTest
         const auto shown = [&] { return (dialog = qobject_cast<QFileDialog *>(QApplication::activeModalWidget())); };
         return QTest::qWaitFor(shown, WaitMs) ? dialog : nullptr;
     }
+
     std::unique_ptr<QTemporaryDir> m_dir;
+
 private slots:
     void init()
     {
@@ -96,13 +101,16 @@ private slots:
         QGuiApplication::clipboard()->setText(HeldBefore);
         startWindow();
     }
+
     void cleanup() { endWindow(); }
+
     void saveEmptyList()
     {
         click("saveButton");
         QCOMPARE(boxesShown(), QStringList { info(u"没有可导出域名,请先进行采集"_s) });
         QVERIFY(saveDialogsShown().isEmpty());
     }
+
     void saveWritesReplacesAndCancelWritesNothing()
     {
         const QString path = pathOf(u"中文名单.txt"_s);
@@ -130,6 +138,7 @@ private slots:
         QCOMPARE(saveDialogsShown(),
             QStringList({ saveDialog(QString()), saveDialog(QString()), saveDialog(path), saveDialog(path) }));
     }
+
     // One box with the reason and the file on lines of their own (tst_listexport has the reasons, what stays).
     void saveFailure()
     {
@@ -141,6 +150,7 @@ private slots:
         QCOMPARE(boxesShown(), QStringList { box(QMessageBox::Warning, Dialogs::messageTitle(), text) });
         QCOMPARE(filesInDir(), QStringList { u"folder"_s });
     }
+
     // The list is read when the dialog closes: a page collected while it is open is saved too.
     void saveThroughTheRealDialog()
     {
@@ -172,6 +182,7 @@ private slots:
         QVERIFY(boxesShown().isEmpty());
         QVERIFY(saveDialogsShown().isEmpty());
     }
+
     void windowGoneDuringSaveDialog()
     {
         fillList({ u"a.com"_s });
@@ -181,6 +192,7 @@ private slots:
         QVERIFY(filesInDir().isEmpty());
         QVERIFY(boxesShown().isEmpty());
     }
+
     // With nothing selected every command says so and does nothing else.
     void noSelection_data()
     {
@@ -192,6 +204,7 @@ private slots:
                 << QString::fromLatin1(command) << QStringList { u"a.com"_s, u"b.com"_s };
         }
     }
+
     void noSelection()
     {
         QFETCH(QString, command);
@@ -211,6 +224,7 @@ private slots:
         QCOMPARE(QStringList({ textOf("deletionTypeLabel"), textOf("platformCell"), textOf("icpFilingLabel") }),
             QStringList({ u"删除类型：未查询"_s, u"未查询"_s, u"是否备案：未查询"_s }));
     }
+
     // Copies the selected entry, not the one the right button went down on.
     void copyPutsExactText()
     {
@@ -226,6 +240,7 @@ private slots:
         QVERIFY(openedUrls.isEmpty());
         QVERIFY(boxesShown().isEmpty());
     }
+
     void bookOpensBackorderPage_data()
     {
         QTest::addColumn<QString>("domain");
@@ -238,6 +253,7 @@ private slots:
         QTest::newRow(".") << u"."_s << QString();
         QTest::newRow("..") << u".."_s << QString();
     }
+
     void bookOpensBackorderPage()
     {
         QFETCH(QString, domain);

@@ -57,6 +57,7 @@ class TestQuerying : public WindowTest
         else
             doubleClickRow(domainList()->currentRow());
     }
+
     QStringList shown() const
     {
         QStringList texts;
@@ -64,8 +65,10 @@ class TestQuerying : public WindowTest
             texts.append(textOf(name));
         return texts;
     }
+
     QString m_filed; // bookable, its site filed
     QString m_unfiled; // booking closed, its site not filed
+
 private slots:
     void init()
     {
@@ -74,7 +77,9 @@ private slots:
         QVERIFY(!m_filed.isEmpty() && !m_unfiled.isEmpty());
         startWindow();
     }
+
     void cleanup() { endWindow(); }
+
     // The values one per line in their controls (tst_domainlookup checks the requests and the pages'
     // faults); the menu acts on the selected entry, not the one the right button went down on.
     void query_data()
@@ -86,6 +91,7 @@ private slots:
         QTest::newRow("double-click, filed, bookable") << LookupTrigger::DoubleClick << false;
         QTest::newRow("double-click, not filed, booking closed, collected") << LookupTrigger::DoubleClick << true;
     }
+
     void query()
     {
         QFETCH(LookupTrigger, trigger);
@@ -109,6 +115,7 @@ private slots:
         QCOMPARE(shown(), expectedShown(domain));
         QCOMPARE(textOf("icpFilingLabel"), icpCaption(domain, trigger));
     }
+
     void secondQueryShowsItsDomain_data()
     {
         QTest::addColumn<LookupTrigger>("first");
@@ -122,6 +129,7 @@ private slots:
                 << LookupTrigger::DoubleClick << LookupTrigger::Menu << QByteArray(held);
         }
     }
+
     // A query started while another waits supersedes it: nothing of the first shows later.
     void secondQueryShowsItsDomain()
     {

@@ -47,12 +47,14 @@ class TestStartup : public WindowTest
         const bool shown = QTest::qWaitFor([] { return QApplication::activeModalWidget(); });
         return shown ? qobject_cast<QMessageBox *>(QApplication::activeModalWidget()) : nullptr;
     }
+
 private slots:
     void init()
     {
         qApp->setStyleSheet(QString());
         startWindow();
     }
+
     void cleanup()
     {
         endWindow();
@@ -60,6 +62,7 @@ private slots:
         qApp->setStyleSheet(QString());
         Dialogs::setAnsweredInAdvance(true);
     }
+
     // Start-up names a missing skinning component; the program itself, copied into that folder, then says so in a
     // box (pressed by the window driver), shows no window, checks nothing and ends with 1. With the component, the
     // skin file is the style sheet when it is well-formed text; otherwise, or without one, nothing changes.
@@ -86,6 +89,7 @@ private slots:
         withSkin("binary file is not a skin", QByteArray("\x7f\x45LF\0\0\0\x01 QLabel {}", 16), false);
         withSkin("not UTF-8 text", "QLabel { color: red; } /* \xff\xfe */", false);
     }
+
     void skin()
     {
         QFETCH(QString, library);
@@ -136,6 +140,7 @@ private slots:
             QCOMPARE(site().requestCount(VersionTarget), 0);
         }
     }
+
     // The maker's pages open while the version check waits and after it; the welcome opens nothing more.
     void makerPagesOpenWhileTheCheckWaits()
     {
@@ -156,6 +161,7 @@ private slots:
         click("homePageButton");
         QCOMPARE(openedUrls, pages + QList<QUrl> { pages[1] });
     }
+
     // A box really shown: modal, the text as plain text, and the forum opened once OK is pressed.
     void forumOpensOnlyAfterTheNewerVersionBox()
     {
@@ -171,6 +177,7 @@ private slots:
         QTRY_COMPARE(openedUrls, QList<QUrl> { QUrl(siteUrl() + u"/forum"_s) });
         QCOMPARE(status(), Checking);
     }
+
     void windowIsCentredOnFirstShow()
     {
         MainWindow centred;
@@ -182,6 +189,7 @@ private slots:
         QVERIFY2(offset.manhattanLength() <= 2 + frame.width() + frame.height(),
             qPrintable(u"off the centre by %1,%2"_s.arg(offset.x()).arg(offset.y())));
     }
+
     // The exit button and the close box end the application's event loop at once, whatever waits, and nothing that
     // waited has spoken by then. Another window stays open, so the loop does not end as the last window closes.
     void exitEndsTheEventLoop_data()
@@ -202,6 +210,7 @@ private slots:
         QTest::newRow("close box, a run waits") << true << Wait::Run;
         QTest::newRow("close box, the newer-version box up") << true << Wait::NewerVersionBox;
     }
+
     void exitEndsTheEventLoop()
     {
         QFETCH(bool, closeBox);
