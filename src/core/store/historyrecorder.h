@@ -1,8 +1,9 @@
 // Writes what the window's operations do into the history: each run with its pages, each single page
 // as a run of its own, each lookup. The writing happens on a thread of its own, through a connection of
-// its own, so that recording does not slow down what is being recorded: one transaction per page and
-// per lookup, so that a killed program loses at most the page in flight. A history that fails is told
-// about once on stderr and not used again; the operations never notice.
+// its own, so that recording does not slow down what is being recorded: one transaction per page (pages
+// less than 20 ms apart share one) and per lookup, so that a killed program loses at most the page in
+// flight. A history that fails is told about once on stderr and not used again; the operations never
+// notice.
 #pragma once
 
 #include <QObject>

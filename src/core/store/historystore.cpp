@@ -153,6 +153,8 @@ struct HistoryStore::Private
     std::optional<QSqlQuery> addNames;
     std::optional<QSqlQuery> addSightings;
     std::optional<QSqlQuery> stagePage;
+    std::optional<QSqlQuery> begin;
+    std::optional<QSqlQuery> commit;
 
     static inline QAtomicInteger<quint64> nextConnection;
 
@@ -212,9 +214,9 @@ struct HistoryStore::Private
             return false;
         }
         error.clear();
-        if (!exec(QStringLiteral("BEGIN IMMEDIATE"), what))
+        if (!exec(*begin, what))
             return false;
-        if (writes() && exec(QStringLiteral("COMMIT"), what))
+        if (writes() && exec(*commit, what))
             return true;
         QSqlQuery(db).exec(QStringLiteral("ROLLBACK"));
         return false;
@@ -240,6 +242,8 @@ struct HistoryStore::Private
         addNames.reset();
         addSightings.reset();
         stagePage.reset();
+        begin.reset();
+        commit.reset();
         ready = false;
         if (db.isValid()) {
             db.close();
@@ -363,8 +367,11 @@ bool HistoryStore::Private::openFile(const QString &filePath)
     addNames.emplace(db);
     addSightings.emplace(db);
     stagePage.emplace(db);
+    begin.emplace(db);
+    commit.emplace(db);
     for (auto &[query, statement] :
-         { std::pair(&stagePage, "INSERT INTO staged_pages (run, page, names, seen) VALUES (?, ?, ?, ?)"),
+         { std::pair(&begin, "BEGIN IMMEDIATE"), std::pair(&commit, "COMMIT"),
+             std::pair(&stagePage, "INSERT INTO staged_pages (run, page, names, seen) VALUES (?, ?, ?, ?)"),
              std::pair(&addNames,
                "INSERT INTO domains (name, first_seen) SELECT value, ?1 FROM json_each(?2) WHERE true"
                " ON CONFLICT (name) DO UPDATE SET first_seen = excluded.first_seen"
