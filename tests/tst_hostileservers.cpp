@@ -5,6 +5,7 @@
 #include "tests/sitetest.h"
 #include "tests/windowtest.h"
 
+#include "core/store/historystore.h"
 #include "core/text/textops.h"
 #include "tools/samplemarket.h"
 #include "ui/domainlistview.h"
@@ -13,8 +14,10 @@
 
 #include <QAbstractButton>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QPlainTextEdit>
 #include <QProcess>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 
@@ -70,6 +73,7 @@ private slots:
     void faultMatrix();
     void programEndsBySignal_data();
     void programEndsBySignal();
+    void killedWindowKeepsItsPages();
 
 private:
     void addRow(Operation operation, const char *operationName, Fault fault);
@@ -317,6 +321,43 @@ void TestHostileServers::programEndsBySignal()
     QCOMPARE(process.exitCode(), 0);
     QVERIFY2(!errors.contains("ERROR: AddressSanitizer") && !errors.contains("runtime error"), errors.constData());
     QVERIFY2(elapsed < 5000, (QByteArray::number(elapsed) + " ms\n" + errors).constData());
+}
+
+// A window killed outright in the middle of a run keeps in its history every page that had come: the next
+// program to open the history finds them under the run, which never ended.
+void TestHostileServers::killedWindowKeepsItsPages()
+{
+    FakeSite site;
+    site.hold(pageTarget(3));
+    QVERIFY(site.start());
+    QTemporaryDir data;
+    const QString path = HistoryStore::filePath(data.path());
+    QProcess process;
+    QByteArray errors;
+    const QString url = q(site.url());
+    QVERIFY2(startProgram(process, errors, u"run"_s,
+                 { u"--market-url"_s, url, u"--icp-url"_s, url, u"--update-url"_s, url, u"--data-dir"_s, data.path() }),
+        qPrintable(process.errorString()));
+    QTRY_VERIFY2_WITH_TIMEOUT(site.requestCount(pageTarget(3)) > 0, errors.constData(), 30000);
+    // Pages 1 and 2 came: their names reach the file, kept as they came or already filed.
+    const auto namesKept = [&path] {
+        return QFile::exists(path)
+            ? SqlConnection(path).run({ u"SELECT (SELECT count(*) FROM sightings)"
+                                        " + (SELECT coalesce(sum(json_array_length(names)), 0) FROM staged_pages)"_s })
+            : QString();
+    };
+    QTRY_COMPARE_WITH_TIMEOUT(namesKept(), u"100"_s, 30000);
+    QCOMPARE(::kill(pid_t(process.processId()), SIGKILL), 0);
+    QVERIFY(process.waitForFinished(15000));
+    QCOMPARE(process.exitStatus(), QProcess::CrashExit);
+
+    HistoryStore history;
+    QCOMPARE(history.open(path).value_or(QString()), QString());
+    const QList<HistoryStore::RunSummary> runs = history.runsBetween({}, {});
+    QCOMPARE(runs.size(), 1);
+    QVERIFY(!runs[0].ended.isValid());
+    QCOMPARE(history.namesOfRun(runs[0].id), sampleNames(1, 2));
+    site.releaseAll();
 }
 
 QTEST_MAIN(TestHostileServers)

@@ -73,8 +73,9 @@ bool WindowTest::startProgram(QProcess &process, QByteArray &errors, const QStri
     process.setProcessEnvironment(environment);
     QObject::connect(&process, &QProcess::readyReadStandardError, &process,
         [&process, &errors] { errors += process.readAllStandardError(); });
+    const bool keepsHistory = arguments.contains(QStringLiteral("--data-dir"));
     process.start(program.isEmpty() ? folder + QStringLiteral("/vexlon-collector") : program,
-        QStringList { QStringLiteral("--no-history") } + arguments);
+        (keepsHistory ? QStringList() : QStringList { QStringLiteral("--no-history") }) + arguments);
     return process.waitForStarted(10000);
 }
 

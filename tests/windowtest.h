@@ -68,8 +68,9 @@ protected:
 
     QList<QUrl> openedUrls;
 
-    // Starts the program built beside the tests (or the one given) without a history, worked by the
-    // test-only window driver doing the action; its standard error is gathered in errors.
+    // Starts the program built beside the tests (or the one given) without a history unless the arguments
+    // give it a --data-dir, worked by the test-only window driver doing the action; its standard error is
+    // gathered in errors.
     static bool startProgram(QProcess &process, QByteArray &errors, const QString &driverAction,
         const QStringList &arguments, const QString &program = QString());
 
