@@ -149,7 +149,7 @@ private slots:
         const std::optional<qint64> second = store.beginRun(Market + u"/x"_s, 5, 9, at(2));
         QVERIFY(second);
         QVERIFY(store.recordPage(*second, 5, { u"d.com"_s }, at(2, 1)));
-        QVERIFY(store.stagePage(*second, 6, { u"e.com"_s, u"a.com"_s, odd }, at(2, 2)));
+        QVERIFY(store.stagePages({ { *second, 6, { u"e.com"_s, u"a.com"_s, odd }, at(2, 2) } }));
         QVERIFY(!store.endRun(*second + 1, 0, false));
         HistoryStore other;
         QCOMPARE(openError(other, path), QString());
@@ -181,6 +181,7 @@ private slots:
         QTest::newRow("new since just after a sighting") << at(2, 1) << true << QStringList { e };
         QTest::newRow("seen since after the last sighting") << at(3, 1) << false << QStringList();
     }
+
     void namesSeenSince()
     {
         QFETCH(QDateTime, since);
@@ -211,6 +212,7 @@ private slots:
         QTest::newRow("only failures") << QStringList { u"icp failed@1"_s, u"page not read@2"_s } << -1;
         QTest::newRow("newest by time, not by writing") << QStringList { u"filed@5"_s, u"not filed@3"_s } << 0;
     }
+
     void latestAnsweredLookup()
     {
         QFETCH(QStringList, lookups);
@@ -278,6 +280,7 @@ private slots:
         QTest::newRow("an unchangeable history") << u"unchangeable file"_s << u"cannot be written"_s;
         QTest::newRow("an unchangeable folder") << u"unchangeable folder"_s << u"cannot be opened"_s;
     }
+
     void refuses()
     {
         QFETCH(QString, kind);

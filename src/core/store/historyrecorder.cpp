@@ -97,10 +97,8 @@ public:
             write(m_store.stagePages(m_toStage));
         m_toStage.clear();
         m_lastStaged.start();
-        if (!m_filingDue) {
-            m_filingDue = true;
+        if (!m_stagedSince.isValid())
             m_stagedSince.start();
-        }
         if (std::chrono::milliseconds(m_stagedSince.elapsed()) >= PageFilingDelay)
             fileStagedPages();
         else
@@ -121,9 +119,9 @@ public:
     void fileStagedPages()
     {
         stagePages();
-        if (m_filingDue && usable())
+        if (m_stagedSince.isValid() && usable())
             write(m_store.fileStagedPages());
-        m_filingDue = false;
+        m_stagedSince.invalidate();
         m_filingTimer.stop();
     }
 
@@ -166,8 +164,7 @@ private:
     QTimer m_stagingTimer { this };
     QElapsedTimer m_lastStaged;
     QTimer m_filingTimer { this };
-    QElapsedTimer m_stagedSince;
-    bool m_filingDue = false;
+    QElapsedTimer m_stagedSince; // since the first page staged and not yet filed; invalid when none is
     bool m_failed = false;
 };
 

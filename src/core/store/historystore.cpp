@@ -485,11 +485,6 @@ bool HistoryStore::recordPages(const QList<SeenPage> &pages)
     });
 }
 
-bool HistoryStore::stagePage(qint64 run, int page, const QStringList &names, const QDateTime &seen)
-{
-    return stagePages({ SeenPage { run, page, names, seen } });
-}
-
 bool HistoryStore::stagePages(const QList<SeenPage> &pages)
 {
     if (pages.isEmpty())

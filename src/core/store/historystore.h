@@ -52,13 +52,10 @@ public:
     };
     // Several pages in one transaction: all of them are kept, or none.
     bool recordPages(const QList<SeenPage> &pages);
-    // A page kept as it came, in a small transaction of its own that costs about the same however
-    // large the history: its names are filed under the history's indexes by the next
-    // fileStagedPages(), which takes every page staged by then in one transaction. Until then no
-    // query sees them. Opening a history files what a program that ended first left staged.
-    bool stagePage(qint64 run, int page, const QStringList &names,
-                   const QDateTime &seen = QDateTime::currentDateTimeUtc());
-    // Several pages staged in one transaction.
+    // Pages kept as they came, in one small transaction that costs about the same however large the
+    // history: their names are filed under the history's indexes by the next fileStagedPages(), which
+    // takes every page staged by then in one transaction. Until then no query sees them. Opening a
+    // history files what a program that ended first left staged.
     bool stagePages(const QList<SeenPage> &pages);
     bool fileStagedPages();
     bool endRun(qint64 run, int pagesFailed, bool stopped, const QDateTime &ended = QDateTime::currentDateTimeUtc());
