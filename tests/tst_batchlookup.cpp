@@ -43,6 +43,7 @@ private slots:
         m_options = BatchOptions();
         m_options.politeness = { 50, 1, 3, 2, 20, 100 }; // 3 attempts for 429, pauses of 20 to 100 ms
     }
+
     void cleanup()
     {
         m_batch.reset();
@@ -96,6 +97,7 @@ private slots:
         QTest::newRow("marketplace rate-limits for ever")
             << false << 429 << QByteArray() << 3 << QStringLiteral("HTTP 429");
     }
+
     void failures()
     {
         QFETCH(bool, icp);
@@ -147,6 +149,7 @@ private slots:
         QTest::newRow("paused after the first lookup, then resumed") << false;
         QTest::newRow("cancelled after the first lookup") << true;
     }
+
     void pauseAndCancel()
     {
         QFETCH(bool, cancel);

@@ -42,14 +42,18 @@ class TestDomainListView : public QObject
     Q_OBJECT
     std::unique_ptr<DomainListView> m_list;
     QModelIndex entryIndex(int row) const { return m_list->model()->index(row, 0); }
+
     QRect entryRect(int row) const { return m_list->visualRect(entryIndex(row)); }
+
     int rowHeight() const { return entryRect(0).height(); }
+
     // Wholly inside the viewport from top to bottom.
     bool isShown(int row) const
     {
         return entryRect(row).isValid() && entryRect(row).top() >= 0
             && entryRect(row).bottom() < m_list->viewport()->height();
     }
+
     // The list with these entries, the given one selected (-1: none).
     DomainListView *listOf(const QStringList &names, int selectedRow = -1)
     {
@@ -57,6 +61,7 @@ class TestDomainListView : public QObject
         m_list->setCurrentRow(selectedRow);
         return m_list.get();
     }
+
 private slots:
     void init()
     {
@@ -65,11 +70,13 @@ private slots:
         m_list->show();
         QVERIFY(QTest::qWaitForWindowExposed(m_list.get()));
     }
+
     void cleanup()
     {
         m_list.reset();
         qApp->setStyleSheet(QString());
     }
+
     void entryIsShownWhereItIs_data()
     {
         QTest::addColumn<int>("row");
@@ -78,6 +85,7 @@ private slots:
         QTest::newRow("middle") << 50000;
         QTest::newRow("last") << 99999;
     }
+
     void entryIsShownWhereItIs()
     {
         QFETCH(int, row);
@@ -107,6 +115,7 @@ private slots:
         QVERIFY(isShown(99999));
         QVERIFY(!isShown(bar->value() - 1));
     }
+
     void appendLeavesViewAloneAndClearEmptiesIt()
     {
         DomainListView *list = listOf(numberedNames(u"entry"_s, 1000), 10);
@@ -132,6 +141,7 @@ private slots:
         QCOMPARE(list->indexAt(QPoint(5, 1)), entryIndex(0));
         QCOMPARE(list->names().at(0), u"entry7.com"_s);
     }
+
     // The menu's commands act on the selected entry: only a plain or a Shift left click chooses another.
     void mouseClicksOnSelection_data()
     {
@@ -152,6 +162,7 @@ private slots:
         QTest::newRow("Shift+right click on another entry") << Qt::RightButton << shift << 3 << 1;
         QTest::newRow("Ctrl+right click on another entry") << Qt::RightButton << ctrl << 3 << 1;
     }
+
     void mouseClicksOnSelection()
     {
         QFETCH(Qt::MouseButton, button);
@@ -174,6 +185,7 @@ private slots:
         QCOMPARE(list->selectedDomain(), u"entry%1.com"_s.arg(expected));
         QCOMPARE(list->selectionModel()->selectedIndexes().size(), 1);
     }
+
     void onlyLeftDoubleClickOpensEntry()
     {
         DomainListView *list = listOf(numberedNames(u"entry"_s, 5), 2);
@@ -188,6 +200,7 @@ private slots:
             QCOMPARE(list->currentRow(), 2);
         }
     }
+
     void keysMoveSelection_data()
     {
         QTest::addColumn<int>("start");
@@ -204,6 +217,7 @@ private slots:
         QTest::newRow("end") << 5 << int(Qt::Key_End) << 100000 << 0;
         QTest::newRow("home") << 500 << int(Qt::Key_Home) << -100000 << 0;
     }
+
     void keysMoveSelection()
     {
         QFETCH(int, start);
@@ -218,6 +232,7 @@ private slots:
         QCOMPARE(list->currentIndex().row(), expected);
         QVERIFY(isShown(expected));
     }
+
     void wheelScrollsWholeRowsAndClickSelectsUnderPointer()
     {
         DomainListView *list = listOf(numberedNames(u"entry"_s, 1000));
@@ -237,6 +252,7 @@ private slots:
         QCOMPARE(list->currentRow(), scrolled + 3);
         QCOMPARE(list->currentIndex().row(), scrolled + 3);
     }
+
     void paintsEntriesAndSelection()
     {
         DomainListView *list = listOf(numberedNames(u"entry"_s, 5), 2);
@@ -265,6 +281,7 @@ private slots:
         QCOMPARE(image.pixel(image.width() - 3, selectedY - height), background);
         QVERIFY(hasInk(image, textArea(0), background));
     }
+
     void longEntryScrollsSideways()
     {
         for (int length : { 300, 65536 }) {
@@ -280,6 +297,7 @@ private slots:
             QCOMPARE(list->horizontalScrollBar()->maximum(), 0);
         }
     }
+
     // Rows are measured again when the skin's rules for QListView or the font change.
     void rowsMeasuredAgain_data()
     {
@@ -287,6 +305,7 @@ private slots:
         QTest::newRow("skin") << true;
         QTest::newRow("font") << false;
     }
+
     void rowsMeasuredAgain()
     {
         QFETCH(bool, skin);

@@ -80,6 +80,7 @@ private slots:
         m_shown.clear();
         m_records.clear();
     }
+
     void cleanup()
     {
         m_lookup.reset();
@@ -99,6 +100,7 @@ private slots:
             }
         }
     }
+
     void endToEnd()
     {
         QFETCH(LookupTrigger, trigger);
@@ -155,6 +157,7 @@ private slots:
             }
         }
     }
+
     void backorderPageFails()
     {
         QFETCH(LookupTrigger, trigger);
@@ -197,6 +200,7 @@ private slots:
                 << LookupTrigger::DoubleClick << FakeSite::Answer(fault)
                 << (fault == Fault::InvalidUtf8 ? IcpFiling::Filed : IcpFiling::Unknown);
     }
+
     void icpAnswers()
     {
         QFETCH(LookupTrigger, trigger);
@@ -221,6 +225,7 @@ private slots:
         for (const LookupTrigger trigger : BothTriggers)
             QTest::newRow(triggerName(trigger)) << trigger;
     }
+
     void menuWaitsLonger()
     {
         QFETCH(LookupTrigger, trigger);
@@ -255,6 +260,7 @@ private slots:
         QTest::newRow("menu, then double-click, one after the other")
             << LookupTrigger::Menu << LookupTrigger::DoubleClick << false;
     }
+
     void newerLookupSupersedes()
     {
         QFETCH(LookupTrigger, first);

@@ -98,6 +98,7 @@ private slots:
         row("booking closed", "closed;price=9",
             "过期删除|||预定时间已过|预定时间已过|预定时间已过|预定时间已过|未备案");
     }
+
     void cells()
     {
         QFETCH(QString, lookup);
@@ -122,6 +123,7 @@ private slots:
         QCOMPARE(model.rowTexts(1).mid(Model::DeletionTypeColumn).join(QString()), QString());
         QVERIFY(!model.setLookup(answer(u"elsewhere.com"_s)));
     }
+
     void sortsNumbersAndDates_data()
     {
         QTest::addColumn<int>("column");
@@ -146,6 +148,7 @@ private slots:
             "0312", "3012");
         row("length", Model::LengthColumn, "|||", "0123", "3210");
     }
+
     void sortsNumbersAndDates()
     {
         QFETCH(int, column);
@@ -170,6 +173,7 @@ private slots:
         proxy.sort(-1);
         QCOMPARE(shownRows(proxy, names), u"0123"_s);
     }
+
     void filtersCombined_data()
     {
         QTest::addColumn<QString>("description");
@@ -190,6 +194,7 @@ private slots:
         row("filing failed", "filing=failed", "2");
         row("not looked up and .cn", "filing=none;suffix=.cn", "46");
     }
+
     void filtersCombined()
     {
         QFETCH(QString, description);
@@ -206,6 +211,7 @@ private slots:
         proxy.sort(Model::LengthColumn, Qt::DescendingOrder);
         QCOMPARE(proxy.shownCount(), shown.size());
     }
+
     void answerRefilters()
     {
         Model model;
@@ -221,6 +227,7 @@ private slots:
         model.setDomains({ u"zz.org"_s });
         QCOMPARE(proxy.shownCount(), 1);
     }
+
     void namesFromText_data()
     {
         QTest::addColumn<QByteArray>("bytes");
@@ -234,6 +241,7 @@ private slots:
         QTest::newRow("control characters made visible")
             << QByteArray("a\x1b[2Jb.com\n") << QStringList { u"a\uFFFD[2Jb.com"_s };
     }
+
     void namesFromText()
     {
         QFETCH(QByteArray, bytes);

@@ -78,36 +78,44 @@ class TestDomainTableWindow : public WindowTest
         fast.politeness.requestsPerSecond = 200;
         m_table->setBatchOptions(fast);
     }
+
     template <typename T = QWidget> T *part(const char *name) const
     {
         return m_table->findChild<T *>(QLatin1String(name));
     }
+
     QString labelText(const char *name) const { return part<QLabel>(name)->text(); }
+
     QString cell(int row, int column) const
     {
         return part<QTableView>("domainTable")->model()->index(row, column).data().toString();
     }
+
     void press(int key, Qt::KeyboardModifiers modifiers = Qt::ControlModifier)
     {
         QTest::keyClick(m_table, Qt::Key(key), modifiers);
     }
+
 private slots:
     void initTestCase()
     {
         QVERIFY(m_folder.isValid());
         QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, m_folder.filePath(u"config"_s));
     }
+
     void init()
     {
         QSettings(u"Vexlon"_s, u"vexlon-collector"_s).clear();
         startWindow();
     }
+
     void cleanup()
     {
         site().releaseAll();
         endWindow();
         m_table = nullptr;
     }
+
     void readsADayOfTheHistoryAndFiles()
     {
         HistoryStore history;
@@ -135,6 +143,7 @@ private slots:
         QCOMPARE(Dialogs::takeAnsweredMessages().value(0).text, u"文件读取失败!\n原因：文件不存在\n文件："_s + missing);
         QCOMPARE(labelText("countLabel"), u"显示 2 / 2"_s);
     }
+
     void batchLookupThroughRateLimitThenExport()
     {
         const QStringList names = openNames(3);
@@ -186,6 +195,7 @@ private slots:
         QCOMPARE(messages.size(), 2);
         QCOMPARE(messages[1].text, u"域名保存失败!\n原因：文件夹不存在\n文件："_s + missing);
     }
+
     void cancelKeepsTheRestEmpty()
     {
         const QStringList names = openNames(3);
@@ -203,6 +213,7 @@ private slots:
         QVERIFY(part<QPushButton>("lookupButton")->isEnabled());
         QVERIFY(!part<QPushButton>("cancelButton")->isEnabled());
     }
+
     void opensFiltersCopiesBooksAndRemembers()
     {
         const QStringList names { u"abd.net"_s, u"abc.com"_s, u"xyz.com"_s, u"12.cn"_s };

@@ -60,6 +60,7 @@ private slots:
         QCOMPARE(m_store->open(m_path).value_or(QString()), QString());
         m_recorder = std::make_unique<HistoryRecorder>(m_path, config.marketUrl);
     }
+
     void cleanup()
     {
         m_recorder.reset();
@@ -87,6 +88,7 @@ private slots:
         row("started again while going", u"restart"_s, 1, 3, { 1 }, 2,
             { u"pages 1-3, failed 1, stopped, names of"_s, u"pages 1-3, failed 1, names of 2 3"_s });
     }
+
     void collectionRun()
     {
         QFETCH(QString, action);
@@ -134,6 +136,7 @@ private slots:
         QTest::newRow("run going on") << false;
         QTest::newRow("recorder ending") << true;
     }
+
     void pagesKeptWhileRunning()
     {
         QFETCH(bool, recorderEnds);
@@ -163,6 +166,7 @@ private slots:
         QTest::newRow("not a number") << u"abc"_s << false << u"pages 0-0, failed 0, names of"_s;
         QTest::newRow("a page failing") << u"4"_s << true << u"pages 4-4, failed 1, names of"_s;
     }
+
     void singlePage()
     {
         QFETCH(QString, text);
@@ -189,6 +193,7 @@ private slots:
         QTest::newRow("both answers") << false << u"read, filed with a licence"_s;
         QTest::newRow("the ICP site failing") << true << u"read, failed with a reason"_s;
     }
+
     void lookup()
     {
         QFETCH(bool, icpFailing);

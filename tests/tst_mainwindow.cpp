@@ -59,12 +59,16 @@ class TestMainWindow : public WindowTest
 {
     Q_OBJECT
     ElidedLabel *label(const char *name) const { return control<ElidedLabel>(name); }
+
     QMenu *menu() const { return control<QMenu>("domainMenu"); }
+
     PageCountArrows *arrows() const { return control<PageCountArrows>("pageCountArrows"); }
+
     QPoint entryCentre(int row) const
     {
         return domainList()->visualRect(domainList()->model()->index(row, 0)).center();
     }
+
     // Looks the domain up by a double-click, with these pages on the site; true once it has ended well.
     bool lookUp(const std::string &backorderPage, const std::string &icpPage = std::string())
     {
@@ -75,9 +79,12 @@ class TestMainWindow : public WindowTest
         doubleClickRow(0);
         return status() == u"正在进行查询 .."_s && QTest::qWaitFor([this] { return status() == u"查询完毕 .."_s; });
     }
+
 private slots:
     void init() { startWindow(); }
+
     void cleanup() { endWindow(); }
+
     void initialState()
     {
         QWidget *w = &window();
@@ -114,6 +121,7 @@ private slots:
             QVERIFY2(label->focusPolicy() == Qt::NoFocus && label->textFormat() == Qt::PlainText,
                 qPrintable(label->objectName()));
     }
+
     void controls_data()
     {
         QTest::addColumn<QString>("container");
@@ -163,6 +171,7 @@ private slots:
         row("exitButton", "mainWindow", "退出程序", { 7800, 6480, 2055, 615 });
         row("statusBar", "mainWindow", "", { 0, 7485, 10110, 615 });
     }
+
     void controls()
     {
         QFETCH(QString, container);
@@ -187,6 +196,7 @@ private slots:
                 columnBorder ? window().palette().color(QPalette::WindowText) : QColor(64, 64, 64));
         }
     }
+
     void statusBarPanels()
     {
         auto *bar = control<QStatusBar>("statusBar");
@@ -210,6 +220,7 @@ private slots:
         choose("copyAction");
         QCOMPARE(shown(), u"stateCaption=运行状态：|statusLine=请先进行获取 ..|makerMark=Vexlon出品"_s);
     }
+
     void tabOrder()
     {
         window().activateWindow();
@@ -225,6 +236,7 @@ private slots:
             u"domainList pageCountEdit pageCountArrows whoisText forumButton exitButton "
             "homePageButton saveButton startButton"_s);
     }
+
     // The right button opens the menu on its press, at the pointer, and never moves the selection.
     void pressOnList_data()
     {
@@ -238,6 +250,7 @@ private slots:
         QTest::newRow("right, on an empty list") << Qt::RightButton << 0 << -1 << -1;
         QTest::newRow("left opens no menu") << Qt::LeftButton << 3 << 0 << 1;
     }
+
     void pressOnList()
     {
         QFETCH(Qt::MouseButton, button);
@@ -261,6 +274,7 @@ private slots:
         QVERIFY(!menu()->isVisible());
         QCOMPARE(list->currentRow(), button == Qt::LeftButton ? pressedRow : selectedRow);
     }
+
     // By a click or a key; typing moves no arrow, and the typed count stays until the arrows move.
     void pageCountArrows_data()
     {
@@ -278,6 +292,7 @@ private slots:
         QTest::newRow("Left key at 1: back to 0") << 1 << false << true << 0;
         QTest::newRow("Left key at 0 does nothing") << 0 << false << true << 0;
     }
+
     void pageCountArrows()
     {
         QFETCH(int, start);
@@ -308,6 +323,7 @@ private slots:
         QCOMPARE(changes.size(), expected == start ? 0 : 1);
         QCOMPARE(edit->text(), expected == start ? u"9"_s : QString::number(expected));
     }
+
     void keyValueLabelFitsItsText_data()
     {
         QTest::addColumn<QString>("name");
@@ -325,6 +341,7 @@ private slots:
             "2024-06-15 23:00:00（北京时间，以注册局公布的时间为准）", true);
         row("ICP filing widens", "icpFilingLabel", "京ICP备12345678号-1", false);
     }
+
     void keyValueLabelFitsItsText()
     {
         QFETCH(QString, name);
@@ -370,6 +387,7 @@ private slots:
                 qPrintable(u"width %1 for a text %2 wide"_s.arg(shown->width()).arg(textWidth)));
         }
     }
+
     void priceCellsKeepTheirPlace()
     {
         const QList<const char *> centred { "priceTitle", "platformHeader", "priceHeader", "rmbHeader", "depositHeader",
@@ -391,6 +409,7 @@ private slots:
             }
         }
     }
+
     // Values with line breaks in the page, and a last cell with the row's and the table's closing tags after it.
     void valuesShowOnOneLine()
     {
@@ -410,6 +429,7 @@ private slots:
         }
         QCOMPARE(textOf("deletionTypeLabel"), u"删除类型：过期删除"_s);
     }
+
     void everyShownTextIsAccessible()
     {
         QCOMPARE(accessibleText(&window()), window().windowTitle());

@@ -42,6 +42,7 @@ class TestPageFetcher : public SiteTest
 
 private slots:
     void init() { startSite(); }
+
     void cleanup() { endSite(); }
 
     // One GET a request and no retry; no cache header unless asked for (tst_collectionrun checks it is sent
@@ -67,6 +68,7 @@ private slots:
         QTest::newRow("ftp URL") << QUrl(QStringLiteral("ftp://127.0.0.1/x"));
         QTest::newRow("empty URL") << QUrl();
     }
+
     void notAWebAddress()
     {
         QFETCH(QUrl, url);
@@ -104,6 +106,7 @@ private slots:
             declared("big5 page declared big5", "text/html; charset=big5", big5.encode(traditional), traditional);
         }
     }
+
     void decoding()
     {
         QFETCH(QByteArray, contentType);
@@ -128,6 +131,7 @@ private slots:
         QTest::newRow("chunked body without end") << QStringLiteral("endless") << false;
         QTest::newRow("small compressed body that unpacks over the cap") << QStringLiteral("compressed") << false;
     }
+
     void sizeCap()
     {
         QFETCH(QString, delivery);
@@ -164,6 +168,7 @@ private slots:
         for (const char *how : { "cancelled", "owner deleted", "pending request deleted" })
             QTest::newRow(how) << QString::fromLatin1(how);
     }
+
     void cancelOrAbandon()
     {
         QFETCH(QString, how);
@@ -212,6 +217,7 @@ private slots:
                 << (status == statuses.end() ? 200 : status->second);
         }
     }
+
     void hostileServers()
     {
         QFETCH(Fault, fault);

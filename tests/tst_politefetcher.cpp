@@ -71,6 +71,7 @@ private slots:
         m_polite = std::make_unique<PoliteFetcher>(fetcher(), quickPoliteness());
         m_done.clear();
     }
+
     void cleanup()
     {
         m_polite.reset();
@@ -94,6 +95,7 @@ private slots:
         QTest::newRow("date in the past") << QByteArray("Thu, 29 Feb 2024 12:00:00 GMT") << qint64(0);
         QTest::newRow("date without a zone") << QByteArray("Fri, 01 Mar 2024 12:00:30") << qint64(-1);
     }
+
     void retryAfter()
     {
         QFETCH(QByteArray, value);
@@ -112,6 +114,7 @@ private slots:
         QTest::newRow("5 a second, two at once, slow answers") << 5.0 << 2 << 500 << 5 << 6;
         QTest::newRow("a site that allows fewer: its 429s waited out") << 4.0 << 1 << 0 << 2 << 4;
     }
+
     void spacing()
     {
         QFETCH(double, perSecond);
@@ -173,6 +176,7 @@ private slots:
         row("time-out: two retries", { u"hold"_s }, 3, 0, backOff.mid(0, 2), FetchError::Timeout);
         row("connection refused: two retries", { u"closed"_s }, 3, 0, backOff.mid(0, 2), FetchError::ConnectionFailed);
     }
+
     void retries()
     {
         QFETCH(QStringList, answers);
@@ -261,6 +265,7 @@ private:
             m_done.push_back({ target, r, n });
         });
     }
+
     std::vector<Clock::time_point> arrivalTimes()
     {
         std::lock_guard<std::mutex> lock(m_mutex);

@@ -26,6 +26,7 @@ class TestUpdateCheck : public SiteTest
 
 private slots:
     void init() { startSite(); }
+
     void cleanup() { endSite(); }
 
     void verdict_data()
@@ -54,6 +55,7 @@ private slots:
                 << FakeSite::Answer(fault) << (readable ? current : failed) << QString();
         }
     }
+
     void verdict()
     {
         QFETCH(FakeSite::Answer, answer);
