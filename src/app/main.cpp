@@ -1,9 +1,10 @@
 #include "app/commandline.h"
 #include "cli/commands.h"
 #include "core/store/historystore.h"
+#include "core/store/historywriter.h"
 #include "ui/dialogs.h"
 #include "ui/domaintablewindow.h"
-#include "ui/exitsignals.h"
+#include "core/app/exitsignals.h"
 #include "ui/mainwindow.h"
 #include "ui/skinloader.h"
 
@@ -46,8 +47,9 @@ std::unique_ptr<HistoryStore> openHistory(const CommandLineOutcome &outcome)
     if (!outcome.keepHistory)
         return nullptr;
     auto history = std::make_unique<HistoryStore>();
-    if (const std::optional<QString> failure = history->open(HistoryStore::filePath(outcome.dataDir))) {
-        std::fputs(qPrintable(QStringLiteral("vexlon-collector: running without history: ") + *failure + u'\n'),
+    QString failure;
+    if (!history->open(HistoryStore::filePath(outcome.dataDir), &failure)) {
+        std::fputs(qPrintable(QStringLiteral("vexlon-collector: running without history: ") + failure + u'\n'),
                    stderr);
         return nullptr;
     }
@@ -58,11 +60,11 @@ std::unique_ptr<HistoryStore> openHistory(const CommandLineOutcome &outcome)
 // and the program ends with 1 once the box is closed. False then.
 bool attachSkinOrTell()
 {
-    const std::optional<QString> failure = attachSkin(QCoreApplication::applicationDirPath());
-    if (!failure)
+    QString failure;
+    if (attachSkin(QCoreApplication::applicationDirPath(), &failure))
         return true;
     QApplication::setQuitOnLastWindowClosed(false);
-    Dialogs::showMessage(nullptr, QMessageBox::Critical, *failure, [] { QCoreApplication::exit(1); });
+    Dialogs::showMessage(nullptr, QMessageBox::Critical, failure, [] { QCoreApplication::exit(1); });
     return false;
 }
 
@@ -71,7 +73,7 @@ bool attachSkinOrTell()
 int main(int argc, char *argv[])
 {
     QCoreApplication::setApplicationName(QStringLiteral("vexlon-collector"));
-    QCoreApplication::setApplicationVersion(QStringLiteral("1.4"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(VEXLON_VERSION));
     const QStringList arguments = argumentsOf(argc, argv);
     const QString command = arguments.value(1);
     // The table window is a window, not one of the commands that run without a display.
@@ -90,8 +92,11 @@ int main(int argc, char *argv[])
     const std::unique_ptr<HistoryStore> history = openHistory(outcome);
 
     if (table) {
-        DomainTableWindow window(outcome.config, history.get());
-        ExitSignals::install(window);
+        // What the window looks up is recorded, and written out before the program ends.
+        const std::unique_ptr<HistoryWriter> writer
+            = history ? std::make_unique<HistoryWriter>(history->path()) : nullptr;
+        DomainTableWindow window(outcome.config, history.get(), writer.get());
+        ExitSignals::install(&window, [&window] { window.close(); });
         if (!attachSkinOrTell())
             return app.exec();
         if (!outcome.tableFile.isEmpty())
@@ -103,7 +108,7 @@ int main(int argc, char *argv[])
     }
 
     MainWindow window(outcome.config, history.get());
-    ExitSignals::install(window);
+    ExitSignals::install(&window, [&window] { window.close(); });
     window.setWindowIcon(QIcon());
     if (!attachSkinOrTell())
         return app.exec();

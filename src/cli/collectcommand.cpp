@@ -4,7 +4,7 @@
 #include "cli/progress.h"
 #include "core/collect/collectionrun.h"
 #include "core/collect/pagecount.h"
-#include "core/store/historystore.h"
+#include "core/store/historywriter.h"
 
 #include <QCommandLineParser>
 #include <QRegularExpression>
@@ -52,15 +52,8 @@ public:
 
     void start() override
     {
-        if (m_history) {
-            m_runId = m_history->beginRun(m_settings.config.marketUrl, m_first, m_last);
-            if (!m_runId) {
-                m_progress->warn(
-                    QStringLiteral("vexlon-collector collect: the history cannot be used: ") + m_history->lastError());
-                finish(ExitCode::HistoryUnusable);
-                return;
-            }
-        }
+        if (m_writer)
+            m_runId = m_writer->beginRun(m_settings.config.marketUrl, m_first, m_last);
         m_fetcher = std::make_unique<PageFetcher>();
         m_run = std::make_unique<CollectionRun>(*m_fetcher, m_settings.config);
         connect(m_run.get(), &CollectionRun::namesArrived, this, &CollectCommand::namesArrived);
@@ -75,9 +68,7 @@ public:
         connect(m_run.get(), &CollectionRun::finished, this, [this](int failedPages) {
             endRun(false);
             m_progress->summary(summaryLine());
-            finish(m_historyFailed    ? ExitCode::HistoryUnusable
-                    : failedPages > 0 ? ExitCode::SomeFailed
-                                      : ExitCode::Done);
+            finish(failedPages > 0 ? ExitCode::SomeFailed : ExitCode::Done);
         });
         showProgress();
         m_run->start(m_first, m_last);
@@ -95,8 +86,8 @@ protected:
 private:
     void namesArrived(int page, const QStringList &names)
     {
-        if (m_runId && !m_history->recordPage(*m_runId, page, names))
-            historyFailed();
+        if (m_runId)
+            m_writer->recordPage(*m_runId, page, names);
         ++m_pagesDone;
         m_namesCollected += int(names.size());
         for (qsizetype i = 0; i < names.size(); ++i) {
@@ -111,17 +102,8 @@ private:
 
     void endRun(bool stopped)
     {
-        if (m_runId && !m_history->endRun(*m_runId, m_pagesFailed, stopped))
-            historyFailed();
-        m_runId.reset();
-    }
-
-    // The run goes on without the history, and the exit code tells.
-    void historyFailed()
-    {
-        m_progress->warn(QStringLiteral("vexlon-collector collect: history not recorded: ") + m_history->lastError());
-        m_historyFailed = true;
-        m_runId.reset();
+        if (m_runId)
+            m_writer->endRun(*std::exchange(m_runId, std::nullopt), m_pagesFailed, stopped);
     }
 
     void showProgress()
@@ -152,12 +134,11 @@ private:
     int m_last = 1;
     std::unique_ptr<PageFetcher> m_fetcher; // made when the command starts, when there is an application
     std::unique_ptr<CollectionRun> m_run; // goes before the fetcher
-    std::optional<qint64> m_runId;
+    std::optional<int> m_runId; // as the history writer names it
     int m_pagesDone = 0;
     int m_pagesFailed = 0;
     int m_namesCollected = 0;
     int m_namesShown = 0;
-    bool m_historyFailed = false;
 };
 
 } // namespace

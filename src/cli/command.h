@@ -13,6 +13,7 @@
 #include <optional>
 
 class HistoryStore;
+class HistoryWriter;
 class Progress;
 class QCommandLineParser;
 
@@ -60,9 +61,12 @@ public:
     virtual bool namesOnly() const { return true; }
     // Rows that come over time are flushed one by one, so that a pipe sees each as it comes.
     virtual bool rowsComeOverTime() const { return true; }
+    // Whether it records anything in the history.
+    virtual bool writesHistory() const { return true; }
 
-    // history is null when the command runs without one.
-    void setUp(const CommandSettings &settings, HistoryStore *history, RowWriter &out, Progress &progress);
+    // history is null when the command runs without one; writer also when it writes none.
+    void setUp(const CommandSettings &settings, HistoryStore *history, HistoryWriter *writer, RowWriter &out,
+               Progress &progress);
     // Begins the work; finished() follows, at once or later.
     virtual void start() = 0;
     // SIGINT or SIGTERM: what is under way stops, what is finished is kept and written;
@@ -87,7 +91,8 @@ protected:
     bool isFinished() const { return m_finished; }
 
     CommandSettings m_settings;
-    HistoryStore *m_history = nullptr;
+    HistoryStore *m_history = nullptr; // for reading
+    HistoryWriter *m_writer = nullptr; // every write goes through it
     RowWriter *m_out = nullptr;
     Progress *m_progress = nullptr;
 

@@ -2,9 +2,10 @@
 
 #include "app/commandline.h"
 #include "cli/command.h"
-#include "cli/interruption.h"
+#include "core/app/exitsignals.h"
 #include "cli/progress.h"
 #include "core/store/historystore.h"
+#include "core/store/historywriter.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -148,7 +149,7 @@ int run(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(Program);
-    QCoreApplication::setApplicationVersion(QStringLiteral("1.4"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(VEXLON_VERSION));
     // A closed stdout is found by the write that fails, not by a signal that ends the program silently.
     std::signal(SIGPIPE, SIG_IGN);
 
@@ -194,38 +195,67 @@ int run(int argc, char *argv[])
     std::unique_ptr<HistoryStore> history;
     if (command->historyUse() == Command::HistoryUse::Always || settings.keepHistory) {
         history = std::make_unique<HistoryStore>();
-        if (const std::optional<QString> failure = history->open(HistoryStore::filePath(settings.dataDir))) {
+        QString failure;
+        if (!history->open(HistoryStore::filePath(settings.dataDir), &failure)) {
             printTo(stderr,
-                QStringLiteral("%1 %2: the history cannot be used: %3\n").arg(Program, command->name(), *failure));
+                QStringLiteral("%1 %2: the history cannot be used: %3\n").arg(Program, command->name(), failure));
             return ExitCode::HistoryUnusable;
         }
     }
+    std::unique_ptr<HistoryWriter> writer;
+    if (history && settings.keepHistory && command->writesHistory())
+        writer = std::make_unique<HistoryWriter>(history->path());
 
     Progress progress(settings.quiet);
     RowWriter out(settings.format, command->columns(), command->namesOnly(), command->rowsComeOverTime());
     int exitCode = ExitCode::Done;
+    // The program ends once the command has, and once what it recorded is in the history.
+    const auto exitWith = [&exitCode](int code) {
+        exitCode = code;
+        QCoreApplication::exit(code);
+    };
     QObject::connect(
         command.get(), &Command::finished, &app,
-        [&exitCode](int code) {
+        [&](int code) {
+            if (!writer)
+                return exitWith(code);
             exitCode = code;
-            QCoreApplication::exit(code);
+            writer->finish();
         },
         Qt::QueuedConnection);
-    Interruption::install(command.get(), [&command] { command->interrupt(); });
-    command->setUp(settings, history.get(), out, progress);
+    if (writer) {
+        const QString prefix = QStringLiteral("%1 %2: ").arg(Program, command->name());
+        QObject::connect(writer.get(), &HistoryWriter::writeFailed, &app, [&progress, prefix](const QString &reason) {
+            progress.warn(prefix + QStringLiteral("the history takes no writes for now (%1); what is to be recorded "
+                                                  "waits and is tried again").arg(reason));
+        });
+        QObject::connect(writer.get(), &HistoryWriter::finished, &app, [&, prefix](int unrecorded) {
+            if (unrecorded == 0)
+                return exitWith(exitCode);
+            progress.warn(prefix
+                + QStringLiteral("%1 of the pages and lookups to be recorded could not be written to the history")
+                      .arg(unrecorded));
+            exitWith(exitCode == ExitCode::Interrupted ? exitCode : ExitCode::HistoryUnusable);
+        });
+    }
+    ExitSignals::install(command.get(), [&command] { command->interrupt(); });
+    command->setUp(settings, history.get(), writer.get(), out, progress);
     if (!out.begin())
         return ExitCode::SomeFailed;
     command->start();
     app.exec();
     // Its operations go before the history they may write to.
     command.reset();
+    writer.reset();
     return out.flush() || exitCode != ExitCode::Done ? exitCode : ExitCode::SomeFailed;
 }
 
 } // namespace Commands
 
-void Command::setUp(const CommandSettings &settings, HistoryStore *history, RowWriter &out, Progress &progress)
+void Command::setUp(const CommandSettings &settings, HistoryStore *history, HistoryWriter *writer, RowWriter &out,
+    Progress &progress)
 {
+    m_writer = writer;
     m_settings = settings;
     m_filtering = !settings.filter.isEmpty();
     m_filter = PreparedFilter(settings.filter);

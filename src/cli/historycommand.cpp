@@ -31,6 +31,7 @@ public:
     }
     HistoryUse historyUse() const override { return HistoryUse::Always; }
     bool rowsComeOverTime() const override { return false; }
+    bool writesHistory() const override { return false; }
 
     void addOptions(QCommandLineParser &parser) override
     {

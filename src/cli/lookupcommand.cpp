@@ -3,6 +3,8 @@
 #include "cli/command.h"
 #include "cli/progress.h"
 #include "core/batch/batchlookup.h"
+#include "core/lookup/lookupfields.h"
+#include "core/store/historywriter.h"
 #include "core/text/domainname.h"
 
 #include <QCommandLineParser>
@@ -96,12 +98,17 @@ public:
         return std::nullopt;
     }
 
+    // The domain and the time, the fields a lookup writes, then where the answer came from and why it
+    // failed.
     QList<Column> columns() const override
     {
-        QList<Column> columns;
-        for (const char *name : { "domain", "looked_up", "deletion_type", "deletion_time", "deadline", "platform",
-                 "price", "rmb", "deposit", "icp", "licence", "source", "failure" })
-            columns.append({ QLatin1String(name) });
+        QList<Column> columns { { QStringLiteral("domain") }, { QStringLiteral("looked_up") } };
+        for (const LookupField &field : lookupFields()) {
+            if (!field.commandColumn.isEmpty())
+                columns.append({ field.commandColumn });
+        }
+        columns.append({ QStringLiteral("source") });
+        columns.append({ QStringLiteral("failure") });
         return columns;
     }
     bool namesOnly() const override { return false; }
@@ -198,10 +205,14 @@ private:
     void lookedUp(const LookupRecord &record, bool fromHistory)
     {
         m_fromHistory += fromHistory;
-        const BackorderPage &values = record.values;
-        const QStringList row { record.domain, rowTime(record.time), values.deletionType, values.deletionTime,
-            values.deadline, values.platform, values.price, values.rmb, values.deposit, icpFilingName(record.filing),
-            record.licence, fromHistory ? QStringLiteral("history") : QStringLiteral("site"), failureOf(record) };
+        if (!fromHistory && m_writer)
+            m_writer->recordLookup(record);
+        QStringList row { record.domain, rowTime(record.time) };
+        for (const LookupField &field : lookupFields()) {
+            if (!field.commandColumn.isEmpty())
+                row.append(field.text(record));
+        }
+        row << (fromHistory ? QStringLiteral("history") : QStringLiteral("site")) << failureOf(record);
         const auto found = m_indexOf.constFind(record.domain);
         if (found == m_indexOf.constEnd()) {
             writeRow(row);

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "core/net/pagefetcher.h"
+#include "core/version.h"
 
 #include <QString>
 
@@ -32,4 +33,4 @@ struct AppConfig
 };
 
 // The version this build announces and compares with the published one.
-inline constexpr char ProgramVersion[] = "V1.4";
+inline constexpr char ProgramVersion[] = "V" VEXLON_VERSION;

@@ -3,6 +3,7 @@
 #include "core/export/csv.h"
 #include "core/export/listexport.h"
 #include "core/store/historystore.h"
+#include "core/store/historywriter.h"
 #include "core/table/domaintablemodel.h"
 #include "core/table/domaintableproxy.h"
 #include "core/text/urls.h"
@@ -45,8 +46,16 @@ constexpr qint64 MaxFileBytes = 64 * 1024 * 1024;
 // The longest label a registry takes.
 constexpr int MaxLabelLength = 63;
 
-const int DefaultColumnWidths[] = { 150, 55, 40, 65, 115, 80, 125, 125, 75, 75, 75, 50, 110, 115 };
-static_assert(std::size(DefaultColumnWidths) == DomainTableModel::ColumnCount);
+// The width a column starts with, by its title; others get DefaultColumnWidth.
+int defaultColumnWidth(const QString &title)
+{
+    static const QHash<QString, int> widths { { QStringLiteral("域名"), 150 }, { QStringLiteral("后缀"), 55 },
+        { QStringLiteral("长度"), 40 }, { QStringLiteral("类型"), 65 }, { QStringLiteral("首次发现"), 115 },
+        { QStringLiteral("删除类型"), 80 }, { QStringLiteral("删除时间"), 125 }, { QStringLiteral("预定截止"), 125 },
+        { QStringLiteral("预定平台"), 75 }, { QStringLiteral("预定价格"), 75 }, { QStringLiteral("折合人民币"), 75 },
+        { QStringLiteral("保证金"), 50 }, { QStringLiteral("是否备案"), 110 }, { QStringLiteral("查询时间"), 115 } };
+    return widths.value(title, 90);
+}
 
 const NameKind Kinds[] = { NameKind::Any, NameKind::DigitsOnly, NameKind::LettersOnly, NameKind::DigitsAndLetters,
     NameKind::WithHyphen, NameKind::Chinese };
@@ -102,10 +111,12 @@ QLabel *caption(QWidget *parent, const QString &text, QWidget *buddy)
 
 } // namespace
 
-DomainTableWindow::DomainTableWindow(const AppConfig &config, HistoryStore *history, QWidget *parent)
+DomainTableWindow::DomainTableWindow(
+    const AppConfig &config, HistoryStore *history, HistoryWriter *writer, QWidget *parent)
     : QWidget(parent, Qt::Window)
     , m_config(config)
     , m_history(history)
+    , m_writer(writer)
     , m_fetcher(new PageFetcher(this))
     , m_model(new DomainTableModel(this))
     , m_proxy(new DomainTableProxy(m_model, this))
@@ -175,8 +186,8 @@ void DomainTableWindow::createControls()
     table->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
     table->verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 6);
     QHeaderView *header = table->horizontalHeader();
-    for (int column = 0; column < DomainTableModel::ColumnCount; ++column)
-        header->resizeSection(column, DefaultColumnWidths[column]);
+    for (int column = 0; column < DomainTableModel::columnTotal(); ++column)
+        header->resizeSection(column, defaultColumnWidth(DomainTableModel::columnTitle(column)));
     header->setStretchLastSection(true);
     header->setSortIndicatorClearable(true);
     // Unsorted until the user sorts: the list's own order first.
@@ -453,8 +464,11 @@ void DomainTableWindow::lookUp()
     }
     m_batch = new BatchLookup(*m_fetcher, m_config, m_history, m_batchOptions, this);
     m_paused = false;
-    connect(
-        m_batch, &BatchLookup::lookedUp, m_model, [this](const LookupRecord &record) { m_model->setLookup(record); });
+    connect(m_batch, &BatchLookup::lookedUp, this, [this](const LookupRecord &record, bool fromHistory) {
+        m_model->setLookup(record);
+        if (m_writer && !fromHistory)
+            m_writer->recordLookup(record);
+    });
     connect(m_batch, &BatchLookup::progress, this, [this](int done, int total, int failed) {
         progressBar->setRange(0, total);
         progressBar->setValue(done);

@@ -17,6 +17,7 @@
 class DomainTableModel;
 class DomainTableProxy;
 class HistoryStore;
+class HistoryWriter;
 class PageFetcher;
 class QAction;
 class QComboBox;
@@ -32,9 +33,11 @@ class DomainTableWindow : public QWidget
 {
     Q_OBJECT
 public:
-    // history may be null: no first-seen dates and no day's runs then, and lookups are not cached.
-    // A window of its own even with a parent; it remembers its size, columns, sort and filters.
-    explicit DomainTableWindow(const AppConfig &config, HistoryStore *history = nullptr, QWidget *parent = nullptr);
+    // history may be null: no first-seen dates and no day's runs then, and lookups are not cached; its
+    // lookups are recorded through writer, when there is one. A window of its own even with a parent; it
+    // remembers its size, columns, sort and filters.
+    explicit DomainTableWindow(const AppConfig &config, HistoryStore *history = nullptr,
+        HistoryWriter *writer = nullptr, QWidget *parent = nullptr);
     ~DomainTableWindow() override;
 
     // The sources. A batch lookup under way is cancelled first.
@@ -77,6 +80,7 @@ private:
 
     const AppConfig m_config;
     HistoryStore *const m_history;
+    HistoryWriter *const m_writer;
     PageFetcher *m_fetcher = nullptr;
     BatchOptions m_batchOptions;
     QPointer<BatchLookup> m_batch;

@@ -5,7 +5,7 @@
 #include "core/collect/singlepagecollection.h"
 #include "core/export/listexport.h"
 #include "core/lookup/domainlookup.h"
-#include "core/store/historyrecorder.h"
+#include "core/store/historywriter.h"
 #include "core/store/historystore.h"
 #include "core/text/textops.h"
 #include "core/text/urls.h"
@@ -32,7 +32,38 @@
 #include <QScreen>
 #include <QStatusBar>
 
+#include <cmath>
+#include <cstdio>
+#include <limits>
+#include <memory>
+
 namespace {
+
+// The page a single-page collection asks for, as a number: the whole part of the text's number.
+int pageNumberOf(const QString &text)
+{
+    const std::optional<double> count = readPageCount(text);
+    if (!count)
+        return 0;
+    return int(qBound<double>(std::numeric_limits<int>::min(), std::trunc(*count), std::numeric_limits<int>::max()));
+}
+
+// The caption of the ICP filing label after a lookup.
+QString icpFilingCaption(const LookupRecord &record, LookupTrigger trigger)
+{
+    switch (record.filing) {
+    case IcpFiling::Unknown:
+        // No answer is not a "no": a buyer must not take a failed lookup for an unfiled site.
+        return QStringLiteral("是否备案：查询失败");
+    case IcpFiling::NotFiled:
+        return QStringLiteral("是否备案：未备案");
+    case IcpFiling::Filed:
+        // Shown in a one-line label: a number with line breaks in it is shown on one line.
+        return (trigger == LookupTrigger::Menu ? QStringLiteral("是否备案：已备案 ") : QStringLiteral("是否备案："))
+            + TextOps::oneLine(record.licence);
+    }
+    return QString();
+}
 
 // The layout is given in twips; 15 twips make one pixel at 96 dots per inch.
 int px(int twips)
@@ -236,7 +267,7 @@ MainWindow::MainWindow(const AppConfig &config, HistoryStore *history, QWidget *
     , m_updateCheck(new UpdateCheck(*m_fetcher, config, this))
 {
     setObjectName(QLatin1String(WindowName));
-    setWindowTitle(QStringLiteral("Vexlon域名回收采集器 v1.4"));
+    setWindowTitle(QStringLiteral("Vexlon域名回收采集器 v" VEXLON_VERSION));
     // A fixed single border: title bar, minimize and close boxes, no way to resize.
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
                    | Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
@@ -256,12 +287,8 @@ MainWindow::MainWindow(const AppConfig &config, HistoryStore *history, QWidget *
     openTableAction->setShortcutContext(Qt::WindowShortcut);
     addAction(openTableAction);
     connect(openTableAction, &QAction::triggered, this, &MainWindow::openTableWindow);
-    if (history) {
-        auto *recorder = new HistoryRecorder(history->path(), config.marketUrl, this);
-        recorder->record(m_collectionRun);
-        recorder->record(m_singlePageCollection);
-        recorder->record(m_lookup);
-    }
+    if (history)
+        recordInHistory(new HistoryWriter(history->path(), this));
 }
 
 MainWindow::~MainWindow() = default;
@@ -362,24 +389,109 @@ void MainWindow::connectOperations()
     connect(queryAction, &QAction::triggered, this, [this] { queryDomain(LookupTrigger::Menu); });
     connect(bookAction, &QAction::triggered, this, &MainWindow::bookDomain);
 
-    const auto restoreStartCaption = [this] { startButton->setText(StartCaption); };
-    connect(m_collectionRun, &CollectionRun::statusChanged, this, &MainWindow::showStatus);
+    connect(m_collectionRun, &CollectionRun::started, this, [this] { showStatus(QStringLiteral("正在批量采集 ..")); });
+    connect(m_collectionRun, &CollectionRun::pageRequested, this, [this](int page) {
+        showStatus(QStringLiteral("正在采集第") + QString::number(page) + QStringLiteral("页.."));
+    });
     connect(m_collectionRun, &CollectionRun::namesArrived, this,
             [this](int, const QStringList &names) { appendNames(names); });
-    connect(m_collectionRun, &CollectionRun::finished, this, restoreStartCaption);
-    connect(m_collectionRun, &CollectionRun::stopped, this, restoreStartCaption);
+    connect(m_collectionRun, &CollectionRun::finished, this, [this](int failedPages) {
+        showStatus(failedPages == 0
+                ? QStringLiteral("批量采集完毕 ..")
+                : QStringLiteral("批量采集完毕,其中") + QString::number(failedPages) + QStringLiteral("页失败 .."));
+        startButton->setText(StartCaption);
+    });
+    connect(m_collectionRun, &CollectionRun::stopped, this, [this] {
+        showStatus(QStringLiteral("已停止批量采集操作 .."));
+        startButton->setText(StartCaption);
+    });
 
-    connect(m_singlePageCollection, &SinglePageCollection::statusChanged, this, &MainWindow::showStatus);
+    connect(m_singlePageCollection, &SinglePageCollection::started, this,
+            [this] { showStatus(QStringLiteral("开始采集 ..")); });
     connect(m_singlePageCollection, &SinglePageCollection::namesArrived, this, &MainWindow::appendNames);
-    connect(m_singlePageCollection, &SinglePageCollection::finished, startButton,
-            [this] { startButton->setEnabled(true); });
+    connect(m_singlePageCollection, &SinglePageCollection::finished, this,
+            [this](SinglePageCollection::Outcome outcome) {
+                switch (outcome) {
+                case SinglePageCollection::Outcome::Collected:
+                    showStatus(QStringLiteral("采集完毕 .."));
+                    break;
+                case SinglePageCollection::Outcome::FetchFailed:
+                    showStatus(QStringLiteral("采集失败,请稍后再试 .."));
+                    break;
+                case SinglePageCollection::Outcome::NoNames:
+                    showStatus(QStringLiteral("页面中未找到域名 .."));
+                    break;
+                }
+                startButton->setEnabled(true);
+            });
 
-    connect(m_lookup, &DomainLookup::statusChanged, this, &MainWindow::showStatus);
+    connect(m_lookup, &DomainLookup::started, this, [this] { showStatus(QStringLiteral("正在进行查询 ..")); });
     connect(m_lookup, &DomainLookup::backorderShown, this, &MainWindow::showBackorder);
-    connect(m_lookup, &DomainLookup::icpFilingShown, this,
-            [this](const QString &caption) { showKeyValue(icpFilingLabel, caption); });
+    connect(m_lookup, &DomainLookup::finished, this, [this](const LookupRecord &record, LookupTrigger trigger) {
+        showKeyValue(icpFilingLabel, icpFilingCaption(record, trigger));
+        showStatus(record.backorderRead() ? QStringLiteral("查询完毕 ..") : QStringLiteral("查询失败,请稍后再试 .."));
+    });
 
     connect(m_updateCheck, &UpdateCheck::finished, this, &MainWindow::updateCheckFinished);
+}
+
+// The window's runs, single pages and lookups go to the history as they come. A history that takes no
+// writes is told about once on stderr; what is to be recorded waits and is tried again.
+void MainWindow::recordInHistory(HistoryWriter *writer)
+{
+    struct Runs
+    {
+        std::optional<int> collection, single;
+        int collectionPagesFailed = 0;
+        int singlePage = 0;
+    };
+    auto runs = std::make_shared<Runs>();
+    const QString marketUrl = m_config.marketUrl;
+    connect(m_collectionRun, &CollectionRun::started, writer, [writer, runs, marketUrl](int first, int last) {
+        // A run started over a going one abandoned it.
+        if (runs->collection)
+            writer->endRun(*runs->collection, runs->collectionPagesFailed, true);
+        runs->collection = writer->beginRun(marketUrl, first, last);
+        runs->collectionPagesFailed = 0;
+    });
+    connect(m_collectionRun, &CollectionRun::namesArrived, writer, [writer, runs](int page, const QStringList &names) {
+        if (runs->collection)
+            writer->recordPage(*runs->collection, page, names);
+    });
+    connect(m_collectionRun, &CollectionRun::pageFailed, writer, [runs] { ++runs->collectionPagesFailed; });
+    connect(m_collectionRun, &CollectionRun::finished, writer, [writer, runs](int failedPages) {
+        if (runs->collection)
+            writer->endRun(*std::exchange(runs->collection, std::nullopt), failedPages, false);
+    });
+    connect(m_collectionRun, &CollectionRun::stopped, writer, [writer, runs] {
+        if (runs->collection)
+            writer->endRun(*std::exchange(runs->collection, std::nullopt), runs->collectionPagesFailed, true);
+    });
+    connect(m_singlePageCollection, &SinglePageCollection::started, writer,
+        [writer, runs, marketUrl](const QString &pageNumberText) {
+            if (runs->single)
+                writer->endRun(*runs->single, 0, true);
+            runs->singlePage = pageNumberOf(pageNumberText);
+            runs->single = writer->beginRun(marketUrl, runs->singlePage, runs->singlePage);
+        });
+    connect(m_singlePageCollection, &SinglePageCollection::namesArrived, writer,
+        [writer, runs](const QStringList &names) {
+            if (runs->single)
+                writer->recordPage(*runs->single, runs->singlePage, names);
+        });
+    connect(m_singlePageCollection, &SinglePageCollection::finished, writer,
+        [writer, runs](SinglePageCollection::Outcome outcome) {
+            if (runs->single)
+                writer->endRun(*std::exchange(runs->single, std::nullopt),
+                    outcome == SinglePageCollection::Outcome::Collected ? 0 : 1, false);
+        });
+    connect(m_lookup, &DomainLookup::finished, writer, &HistoryWriter::recordLookup);
+    connect(writer, &HistoryWriter::writeFailed, this, [](const QString &reason) {
+        std::fputs(qPrintable(QStringLiteral("vexlon-collector: history not recorded for now, tried again: ") + reason
+                       + u'\n'),
+            stderr);
+    });
+    m_historyWriter = writer;
 }
 
 void MainWindow::showCentred()
@@ -508,7 +620,7 @@ void MainWindow::openForum()
 void MainWindow::openTableWindow()
 {
     if (!m_tableWindow) {
-        m_tableWindow = new DomainTableWindow(m_config, m_history, this);
+        m_tableWindow = new DomainTableWindow(m_config, m_history, m_historyWriter, this);
         m_tableWindow->setAttribute(Qt::WA_DeleteOnClose);
     }
     m_tableWindow->showNames(domainList->names());

@@ -13,6 +13,7 @@ class DomainTableWindow;
 class DomainLookup;
 class ElidedLabel;
 class HistoryStore;
+class HistoryWriter;
 class PageCountArrows;
 class QAction;
 class QLabel;
@@ -59,6 +60,7 @@ private:
     void createStatusBar();
     void createDomainMenu();
     void connectOperations();
+    void recordInHistory(HistoryWriter *writer);
 
     void pageCountEdited(const QString &text);
     void appendNames(const QStringList &names);
@@ -69,6 +71,7 @@ private:
 
     AppConfig m_config;
     HistoryStore *m_history = nullptr;
+    HistoryWriter *m_historyWriter = nullptr;
     QPointer<DomainTableWindow> m_tableWindow;
     PageFetcher *m_fetcher = nullptr;
     CollectionRun *m_collectionRun = nullptr;

@@ -11,8 +11,13 @@ const char SkinEntryPoint[] = "SkinH_AttachEx";
 
 } // namespace
 
-std::optional<QString> attachSkin(const QString &programFolder)
+bool attachSkin(const QString &programFolder, QString *error)
 {
+    const auto fail = [error](const QString &reason) {
+        if (error)
+            *error = reason;
+        return false;
+    };
     // Appended as it is, slash included, whatever the folder ends in.
     const QString skinFile = programFolder + QStringLiteral("/skinh.she");
 
@@ -22,14 +27,14 @@ std::optional<QString> attachSkin(const QString &programFolder)
     if (!skinLibrary.load()) {
         const QString what
             = QFileInfo::exists(libraryPath) ? QStringLiteral("无法加载皮肤组件") : QStringLiteral("找不到皮肤组件");
-        return QStringLiteral("无法启动：%1 %2\n%3")
-            .arg(what, QLatin1String(SkinLibraryFile), QDir::toNativeSeparators(libraryPath));
+        return fail(QStringLiteral("无法启动：%1 %2\n%3")
+                .arg(what, QLatin1String(SkinLibraryFile), QDir::toNativeSeparators(libraryPath)));
     }
     using AttachFunction = int (*)(const char *skinFile, const char *password);
     const auto attach = reinterpret_cast<AttachFunction>(skinLibrary.resolve(SkinEntryPoint));
     if (!attach)
-        return QStringLiteral("无法启动：皮肤组件 %1 中没有入口 %2")
-            .arg(QLatin1String(SkinLibraryFile), QLatin1String(SkinEntryPoint));
+        return fail(QStringLiteral("无法启动：皮肤组件 %1 中没有入口 %2")
+                .arg(QLatin1String(SkinLibraryFile), QLatin1String(SkinEntryPoint)));
     attach(skinFile.toLocal8Bit().constData(), "");
-    return std::nullopt;
+    return true;
 }

@@ -4,8 +4,6 @@
 
 #include <QString>
 
-#include <optional>
-
-// Attaches the skin. What the library does with the file is its own affair; std::nullopt when it
-// was called. Otherwise why start-up cannot go on: the library or its entry point is missing.
-std::optional<QString> attachSkin(const QString &programFolder);
+// Attaches the skin. What the library does with the file is its own affair; true when it was called.
+// Otherwise false, with why start-up cannot go on in error: the library or its entry point is missing.
+bool attachSkin(const QString &programFolder, QString *error = nullptr);

@@ -17,18 +17,15 @@ constexpr int HistoryAnswersPerTurn = 256;
 
 } // namespace
 
-bool isFailedLookup(const LookupRecord &record)
-{
-    return !record.backorderRead || record.filing == IcpFiling::Unknown;
-}
-
 struct BatchLookup::Private
 {
     BatchLookup *q;
     const AppConfig config;
-    HistoryStore *store;
+    const HistoryStore *store;
     const BatchOptions options;
     PoliteFetcher *polite;
+    // The lookups of the batch under way: what comes for a cancelled batch goes with it.
+    QObject *context = nullptr;
 
     QStringList domains;
     int next = 0; // the first domain not begun
@@ -38,9 +35,8 @@ struct BatchLookup::Private
     int askingMarket = 0; // in their first step, the backorder page
     bool running = false;
     bool paused = false;
-    bool storeFailed = false;
 
-    Private(BatchLookup *owner, PageFetcher &fetcher, const AppConfig &appConfig, HistoryStore *history,
+    Private(BatchLookup *owner, PageFetcher &fetcher, const AppConfig &appConfig, const HistoryStore *history,
         const BatchOptions &batchOptions)
         : q(owner)
         , config(appConfig)
@@ -99,44 +95,47 @@ struct BatchLookup::Private
     {
         ++underWay;
         ++askingMarket;
-        auto record = std::make_shared<LookupRecord>();
-        record->domain = domain;
-        record->time = QDateTime::currentDateTimeUtc();
-        polite->get(backorderPageRequest(config, domain, LookupTrigger::DoubleClick), q,
-            [this, record](const FetchResult &result, int) {
-                --askingMarket;
-                readBackorderAnswer(result, *record);
-                polite->get(
-                    icpPageRequest(config, record->domain), q, [this, record](const FetchResult &icpResult, int) {
-                        readIcpAnswer(icpResult, *record);
-                        --underWay;
-                        QPointer<BatchLookup> alive(q);
-                        complete(*record, false);
-                        if (alive)
-                            advance();
-                    });
+        const SendRequest send = [this](const PageRequest &request, QObject *owner,
+                                        std::function<void(const FetchResult &)> onFinished) {
+            polite->get(request, owner, [onFinished](const FetchResult &result, int) { onFinished(result); });
+        };
+        LookupSteps steps;
+        steps.backorderRead = [this](const LookupRecord &, bool) {
+            --askingMarket;
+            advance();
+        };
+        steps.finished = [this](const LookupRecord &record) {
+            --underWay;
+            QPointer<BatchLookup> alive(q);
+            complete(record, false);
+            if (alive)
                 advance();
-            });
+        };
+        lookUp(send, config, domain, LookupTrigger::DoubleClick, context, steps);
     }
 
     void complete(const LookupRecord &record, bool fromHistory)
     {
-        if (!fromHistory && store && !storeFailed && !store->recordLookup(record)) {
-            storeFailed = true;
-            std::fprintf(stderr, "The history cannot record lookups: %s\n", qPrintable(store->lastError()));
-        }
         ++done;
-        if (isFailedLookup(record))
+        if (record.failed())
             ++failed;
         QPointer<BatchLookup> alive(q);
         emit q->lookedUp(record, fromHistory);
         if (alive && running)
             emit q->progress(done, static_cast<int>(domains.size()), failed);
     }
+
+    // Whatever the last batch still had coming is dropped with its context.
+    void renewContext()
+    {
+        if (context)
+            context->deleteLater();
+        context = new QObject(q);
+    }
 };
 
 BatchLookup::BatchLookup(
-    PageFetcher &fetcher, const AppConfig &config, HistoryStore *store, const BatchOptions &options, QObject *parent)
+    PageFetcher &fetcher, const AppConfig &config, const HistoryStore *store, const BatchOptions &options, QObject *parent)
     : QObject(parent)
     , d(new Private(this, fetcher, config, store, options))
 {
@@ -158,6 +157,7 @@ void BatchLookup::start(const QStringList &domains)
     // A batch paused before it was cancelled does not leave the next one paused.
     d->paused = false;
     d->polite->resume();
+    d->renewContext();
     d->running = true;
     d->scheduleAdvance();
 }
@@ -175,11 +175,17 @@ void BatchLookup::resume()
     d->scheduleAdvance();
 }
 
+bool BatchLookup::isPaused() const
+{
+    return d->paused;
+}
+
 void BatchLookup::cancel()
 {
     if (!d->running)
         return;
     d->polite->cancelAll();
+    d->renewContext();
     d->running = false;
     d->underWay = d->askingMarket = 0;
     emit finished(d->done, d->failed, true);

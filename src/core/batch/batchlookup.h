@@ -18,21 +18,20 @@ struct BatchOptions
     bool refresh = false; // ask again whatever the history holds
 };
 
-// Failed: the backorder page could not be read, or the ICP filing is unknown.
-bool isFailedLookup(const LookupRecord &record);
-
 class BatchLookup : public QObject
 {
     Q_OBJECT
 public:
-    // store may be null: nothing is read from or written to a history then.
-    BatchLookup(PageFetcher &fetcher, const AppConfig &config, HistoryStore *store, const BatchOptions &options,
+    // Recent answers come from cache, which may be null. The batch writes nothing: its caller records
+    // what lookedUp() reports.
+    BatchLookup(PageFetcher &fetcher, const AppConfig &config, const HistoryStore *cache, const BatchOptions &options,
                 QObject *parent = nullptr);
     ~BatchLookup() override;
 
     void start(const QStringList &domains);
     void pause();
     void resume();
+    bool isPaused() const;
     // Lookups under way are abandoned; finished() follows with cancelled set.
     void cancel();
 

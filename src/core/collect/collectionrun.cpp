@@ -28,7 +28,6 @@ void CollectionRun::start(int firstPage, int lastPage)
     m_failed = 0;
     m_running = true;
     emit started(firstPage, lastPage);
-    emit statusChanged(QStringLiteral("正在批量采集 .."));
     QTimer::singleShot(0, this, &CollectionRun::requestMorePages);
 }
 
@@ -46,7 +45,6 @@ void CollectionRun::stop()
     m_running = false;
     ++m_runNumber;
     abandonPages();
-    emit statusChanged(QStringLiteral("已停止批量采集操作 .."));
     emit stopped();
 }
 
@@ -58,7 +56,6 @@ void CollectionRun::requestMorePages()
     while (m_running && m_nextPage <= m_lastPage && inFlight() < m_pagesInFlight
            && int(m_pages.size()) < MaxPagesOutstanding) {
         const int number = m_nextPage++;
-        emit statusChanged(QStringLiteral("正在采集第") + QString::number(number) + QStringLiteral("页.."));
         emit pageRequested(number);
         const QUrl url = Urls::resultsPage(m_config.marketUrl, QString::number(number));
         Page page;
@@ -69,9 +66,6 @@ void CollectionRun::requestMorePages()
     }
     if (m_running && m_pages.empty() && m_nextPage > m_lastPage) {
         m_running = false;
-        emit statusChanged(m_failed == 0
-                ? QStringLiteral("批量采集完毕 ..")
-                : QStringLiteral("批量采集完毕,其中") + QString::number(m_failed) + QStringLiteral("页失败 .."));
         emit finished(m_failed);
     }
 }

@@ -39,7 +39,6 @@ public:
 
 signals:
     void started(int firstPage, int lastPage);
-    void statusChanged(const QString &text);
     void pageRequested(int page);
     void namesArrived(int page, const QStringList &names);
     // The page could not be fetched, or is no results page; the run goes on without it.

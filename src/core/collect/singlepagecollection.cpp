@@ -15,7 +15,6 @@ void SinglePageCollection::start(const QString &pageNumberText)
     ++m_collectionNumber;
     m_reading = true;
     emit started(pageNumberText);
-    emit statusChanged(QStringLiteral("开始采集 .."));
     const QUrl url = Urls::resultsPage(m_config.marketUrl, pageNumberText);
     m_fetch = m_fetcher.get(m_config.request(url, true), this,
                             [this](const FetchResult &result) { pageFetched(result); });
@@ -52,16 +51,13 @@ void SinglePageCollection::pageRead(bool fetched, const ResultsPage &page)
 {
     m_reading = false;
     if (!fetched) {
-        emit statusChanged(QStringLiteral("采集失败,请稍后再试 .."));
-        emit finished(false);
+        emit finished(Outcome::FetchFailed);
         return;
     }
     if (!page.hasTable) {
-        emit statusChanged(QStringLiteral("页面中未找到域名 .."));
-        emit finished(false);
+        emit finished(Outcome::NoNames);
         return;
     }
     emit namesArrived(page.names);
-    emit statusChanged(QStringLiteral("采集完毕 .."));
-    emit finished(true);
+    emit finished(Outcome::Collected);
 }

@@ -13,6 +13,13 @@ class SinglePageCollection : public QObject
 {
     Q_OBJECT
 public:
+    enum class Outcome {
+        Collected,
+        FetchFailed, // no page came, or one with an error status
+        NoNames, // a page without the results table
+    };
+    Q_ENUM(Outcome)
+
     SinglePageCollection(PageFetcher &fetcher, const AppConfig &config, QObject *parent = nullptr);
 
     bool isRunning() const { return m_reading; }
@@ -20,10 +27,8 @@ public:
 
 signals:
     void started(const QString &pageNumberText);
-    void statusChanged(const QString &text);
     void namesArrived(const QStringList &names);
-    // Whether the page was read; the status line says why not.
-    void finished(bool collected);
+    void finished(SinglePageCollection::Outcome outcome);
 
 private:
     void pageFetched(const FetchResult &result);

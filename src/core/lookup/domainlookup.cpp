@@ -1,8 +1,9 @@
 #include "core/lookup/domainlookup.h"
 
 #include "core/net/backgroundread.h"
-#include "core/text/textops.h"
 #include "core/text/urls.h"
+
+#include <memory>
 
 namespace {
 
@@ -30,10 +31,9 @@ bool readBackorderAnswer(const FetchResult &result, LookupRecord &record)
 {
     const QString page = result.isPage() ? decodeGbk(result.body) : QString();
     record.values = readBackorderPage(page);
-    record.backorderRead = record.values.isBackorderPage;
     if (!result.isPage())
         record.backorderFailure = failureOf(result);
-    else if (!record.backorderRead)
+    else if (!record.backorderRead())
         record.backorderFailure = QStringLiteral("not a backorder page");
     return !page.isEmpty();
 }
@@ -49,20 +49,38 @@ void readIcpAnswer(const FetchResult &result, LookupRecord &record)
         record.icpFailure = QStringLiteral("not an ICP lookup page");
 }
 
-QString icpFilingCaption(const LookupRecord &record, LookupTrigger trigger)
+void lookUp(const SendRequest &send, const AppConfig &config, const QString &domain, LookupTrigger trigger,
+            QObject *context, const LookupSteps &steps)
 {
-    switch (record.filing) {
-    case IcpFiling::Unknown:
-        // No answer is not a "no": a buyer must not take a failed lookup for an unfiled site.
-        return QStringLiteral("是否备案：查询失败");
-    case IcpFiling::NotFiled:
-        return QStringLiteral("是否备案：未备案");
-    case IcpFiling::Filed:
-        // Shown in a one-line label: a number with line breaks in it is shown on one line.
-        return (trigger == LookupTrigger::Menu ? QStringLiteral("是否备案：已备案 ") : QStringLiteral("是否备案："))
-            + TextOps::oneLine(record.licence);
-    }
-    return QString();
+    LookupRecord record;
+    record.domain = domain;
+    record.time = QDateTime::currentDateTimeUtc();
+    const QPointer<QObject> alive(context);
+    send(backorderPageRequest(config, domain, trigger), context,
+         [send, config, context, alive, steps, record](const FetchResult &result) {
+             readAfterFetch(
+                 context, result.body.size(),
+                 [result, record]() mutable {
+                     const bool pageCame = readBackorderAnswer(result, record);
+                     return std::make_pair(pageCame, record);
+                 },
+                 [send, config, context, alive, steps](const std::pair<bool, LookupRecord> &read) {
+                     if (steps.backorderRead)
+                         steps.backorderRead(read.second, read.first);
+                     if (!alive)
+                         return;
+                     send(icpPageRequest(config, read.second.domain), context,
+                          [context, steps, record = read.second](const FetchResult &icpResult) {
+                              readAfterFetch(
+                                  context, icpResult.body.size(),
+                                  [icpResult, record]() mutable {
+                                      readIcpAnswer(icpResult, record);
+                                      return record;
+                                  },
+                                  [steps](const LookupRecord &done) { steps.finished(done); });
+                          });
+                 });
+         });
 }
 
 DomainLookup::DomainLookup(PageFetcher &fetcher, const AppConfig &config, QObject *parent)
@@ -73,60 +91,29 @@ DomainLookup::DomainLookup(PageFetcher &fetcher, const AppConfig &config, QObjec
 
 void DomainLookup::start(const QString &domain, LookupTrigger trigger)
 {
-    delete m_fetch;
-    ++m_lookupNumber;
-    m_trigger = trigger;
-    m_record = LookupRecord();
-    m_record.domain = domain;
-    m_record.time = QDateTime::currentDateTimeUtc();
-    emit statusChanged(QStringLiteral("正在进行查询 .."));
-    m_fetch = m_fetcher.get(backorderPageRequest(m_config, domain, trigger), this,
-                            [this](const FetchResult &result) { backorderFetched(result); });
-}
-
-void DomainLookup::backorderFetched(const FetchResult &result)
-{
-    m_fetch = nullptr;
-    readAfterFetch(
-        this, result.body.size(),
-        [result, record = m_record]() mutable {
-            const bool pageCame = readBackorderAnswer(result, record);
-            return std::make_pair(pageCame, record);
-        },
-        [this, lookup = m_lookupNumber](const std::pair<bool, LookupRecord> &read) {
-            // A lookup that a newer one overtook writes nothing more.
-            if (lookup != m_lookupNumber)
-                return;
-            m_record = read.second;
-            // The double-click keeps what the area showed when no page came; the menu shows the bare
-            // captions then.
-            if (m_trigger == LookupTrigger::Menu || read.first)
-                emit backorderShown(m_record.values);
-            m_fetch = m_fetcher.get(icpPageRequest(m_config, m_record.domain), this,
-                                    [this](const FetchResult &icpResult) { icpFetched(icpResult); });
-        });
-}
-
-void DomainLookup::icpFetched(const FetchResult &result)
-{
-    m_fetch = nullptr;
-    readAfterFetch(
-        this, result.body.size(),
-        [result, record = m_record]() mutable {
-            readIcpAnswer(result, record);
-            return record;
-        },
-        [this, lookup = m_lookupNumber](const LookupRecord &record) {
-            if (lookup == m_lookupNumber)
-                icpRead(record);
-        });
-}
-
-void DomainLookup::icpRead(const LookupRecord &record)
-{
-    m_record = record;
-    emit icpFilingShown(icpFilingCaption(m_record, m_trigger));
-    emit statusChanged(m_record.backorderRead ? QStringLiteral("查询完毕 ..")
-                                              : QStringLiteral("查询失败,请稍后再试 .."));
-    emit finished(m_record);
+    // Its requests and reads go with it; it may be the caller of this very start.
+    if (m_current)
+        m_current->deleteLater();
+    QObject *context = new QObject(this);
+    m_current = context;
+    emit started(domain);
+    const SendRequest send = [this](const PageRequest &request, QObject *owner,
+                                    std::function<void(const FetchResult &)> onFinished) {
+        m_fetcher.get(request, owner, std::move(onFinished));
+    };
+    LookupSteps steps;
+    steps.backorderRead = [this, context, trigger](const LookupRecord &record, bool pageCame) {
+        // The double-click keeps what the area showed when no page came; the menu shows the bare
+        // captions then.
+        if (context == m_current && (trigger == LookupTrigger::Menu || pageCame))
+            emit backorderShown(record.values);
+    };
+    steps.finished = [this, context, trigger](const LookupRecord &record) {
+        if (context != m_current)
+            return;
+        m_current = nullptr;
+        context->deleteLater();
+        emit finished(record, trigger);
+    };
+    lookUp(send, m_config, domain, trigger, context, steps);
 }

@@ -1,33 +1,19 @@
-// A domain lookup: the domain's backorder page on the marketplace, then its ICP filing status.
-// The domain list's menu and a double-click both start one; they differ in three small ways,
-// kept here so that the window only moves values.
+// A domain lookup: the domain's backorder page on the marketplace, then its ICP filing status. The
+// steps exist once, in lookUp(): the window's lookup and the batch's both run them, each with its own
+// way of sending requests.
 #pragma once
 
 #include "core/config.h"
-#include "core/lookup/backorderpage.h"
-#include "core/lookup/icppage.h"
+#include "core/lookup/lookuprecord.h"
 
-#include <QDateTime>
 #include <QObject>
 #include <QPointer>
 
-enum class LookupTrigger {
-    Menu, // waits longer for the page, shows the bare captions when it does not come, and says "已备案"
-    DoubleClick,
-};
+#include <functional>
 
-// What one lookup found, failures included.
-struct LookupRecord
-{
-    QString domain;
-    QDateTime time;
-    // The backorder page came and holds at least one of its markers.
-    bool backorderRead = false;
-    QString backorderFailure; // why not, when it was not read
-    BackorderPage values;
-    IcpFiling filing = IcpFiling::Unknown;
-    QString licence;
-    QString icpFailure; // why the filing is unknown
+enum class LookupTrigger {
+    Menu, // waits longer for the page and shows the bare captions when it does not come
+    DoubleClick,
 };
 
 // The two requests of a lookup. Only the ICP page asks caches for a fresh copy.
@@ -41,8 +27,21 @@ bool readBackorderAnswer(const FetchResult &result, LookupRecord &record);
 // Fills the record's ICP part. A rate-limit or error page says nothing about the filing.
 void readIcpAnswer(const FetchResult &result, LookupRecord &record);
 
-// The caption of the ICP filing label after a lookup.
-QString icpFilingCaption(const LookupRecord &record, LookupTrigger trigger);
+// Sends a request and hands its result to onFinished on context's thread, unless context is gone.
+using SendRequest = std::function<void(const PageRequest &request, QObject *context,
+                                       std::function<void(const FetchResult &)> onFinished)>;
+
+struct LookupSteps
+{
+    // The backorder page is read; pageCame: some page text came at all.
+    std::function<void(const LookupRecord &record, bool pageCame)> backorderRead;
+    std::function<void(const LookupRecord &record)> finished;
+};
+
+// One lookup: the backorder page, read off the asking thread when it is large, then the ICP page.
+// Nothing more happens once context is gone: its requests are abandoned, its reads dropped.
+void lookUp(const SendRequest &send, const AppConfig &config, const QString &domain, LookupTrigger trigger,
+            QObject *context, const LookupSteps &steps);
 
 class DomainLookup : public QObject
 {
@@ -50,26 +49,18 @@ class DomainLookup : public QObject
 public:
     DomainLookup(PageFetcher &fetcher, const AppConfig &config, QObject *parent = nullptr);
 
+    // A lookup under way is overtaken: nothing more of it is reported.
     void start(const QString &domain, LookupTrigger trigger);
 
 signals:
-    void statusChanged(const QString &text);
+    void started(const QString &domain);
     // The domain info area is to show these values. Not emitted when a double-click's page did not
     // come: the area then keeps what it showed.
     void backorderShown(const BackorderPage &values);
-    void icpFilingShown(const QString &caption);
-    void finished(const LookupRecord &record);
+    void finished(const LookupRecord &record, LookupTrigger trigger);
 
 private:
-    void backorderFetched(const FetchResult &result);
-    void icpFetched(const FetchResult &result);
-    void icpRead(const LookupRecord &record);
-
     PageFetcher &m_fetcher;
     const AppConfig m_config;
-    LookupTrigger m_trigger = LookupTrigger::DoubleClick;
-    LookupRecord m_record;
-    QPointer<PendingFetch> m_fetch;
-    // Counts starts: what is read for a lookup that a newer one overtook is dropped.
-    int m_lookupNumber = 0;
+    QPointer<QObject> m_current; // the context of the lookup under way
 };

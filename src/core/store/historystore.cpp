@@ -1,12 +1,18 @@
 #include "core/store/historystore.h"
 
+#include "core/lookup/lookupfields.h"
+
 #include <QAtomicInteger>
+#include <QElapsedTimer>
+#include <QRandomGenerator>
+#include <QThread>
 #include <QDir>
 #include <QFileInfo>
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QStandardPaths>
+#include <QStorageInfo>
 #include <QVariant>
 
 #include <limits>
@@ -16,6 +22,8 @@ namespace {
 // "VXLN": tells our files from other programs' SQLite databases.
 constexpr int ApplicationId = 0x56584C4E;
 constexpr int DefaultBusyTimeoutMs = 5000;
+// Less room than this on the history's disk, and a failed write is taken for a full disk.
+constexpr qint64 MinimumFreeBytes = 1024 * 1024;
 
 // The current layout. Times are milliseconds since 1970 UTC. The domains table holds each name once
 // with the first time a run saw it, kept up to date as pages are recorded, so that "new since" reads
@@ -48,26 +56,7 @@ const char *const CurrentLayout[] = {
     "CREATE INDEX IF NOT EXISTS sightings_domain ON sightings (domain, seen)",
     // Only ever appended to, unlike an index of the names' last sighting.
     "CREATE INDEX IF NOT EXISTS sightings_seen ON sightings (seen)",
-    "CREATE TABLE IF NOT EXISTS lookups ("
-    " id INTEGER PRIMARY KEY,"
-    " domain TEXT NOT NULL,"
-    " time INTEGER,"
-    " backorder_read INTEGER NOT NULL,"
-    " backorder_failure TEXT NOT NULL,"
-    " backorder_page INTEGER NOT NULL,"
-    " deletion_type TEXT NOT NULL,"
-    " deletion_time TEXT NOT NULL,"
-    " deadline TEXT NOT NULL,"
-    " whois TEXT NOT NULL,"
-    " whois_cut INTEGER NOT NULL," // the page's whois was longer than what is kept
-    " booking_closed INTEGER NOT NULL,"
-    " platform TEXT NOT NULL,"
-    " price TEXT NOT NULL,"
-    " rmb TEXT NOT NULL,"
-    " deposit TEXT NOT NULL,"
-    " icp_state TEXT NOT NULL CHECK (icp_state IN ('filed', 'not filed', 'failed')),"
-    " licence TEXT NOT NULL,"
-    " icp_failure TEXT NOT NULL)",
+    nullptr, // the lookups table, made from the fields of a lookup record
     "CREATE INDEX IF NOT EXISTS lookups_domain ON lookups (domain, time)",
     // Pages kept as they came (names as a JSON array), not yet filed under the indexes above.
     "CREATE TABLE IF NOT EXISTS staged_pages ("
@@ -78,7 +67,20 @@ const char *const CurrentLayout[] = {
     " seen INTEGER NOT NULL)",
 };
 
-// Version 2 is the current layout without staged pages; its migration makes the missing table.
+// Version 3 also kept "backorder_read", always the same as "backorder_page", after "time", and names in
+// the case the page gave them. Its migration drops the column and merges names that differ only in case.
+const char *const FromVersion3[] = {
+    "ALTER TABLE lookups DROP COLUMN backorder_read",
+    "INSERT INTO domains (name, first_seen) SELECT lower(name), min(first_seen) FROM domains"
+    " WHERE name <> lower(name) GROUP BY lower(name) ORDER BY min(first_seen)"
+    " ON CONFLICT (name) DO UPDATE SET first_seen = min(first_seen, excluded.first_seen)",
+    "UPDATE sightings SET domain = (SELECT l.id FROM domains u JOIN domains l ON l.name = lower(u.name)"
+    " WHERE u.id = sightings.domain) WHERE domain IN (SELECT id FROM domains WHERE name <> lower(name))",
+    "DELETE FROM domains WHERE name <> lower(name)",
+    "UPDATE lookups SET domain = lower(domain) WHERE domain <> lower(domain)",
+};
+
+// Version 2 is the version 3 layout without staged pages; its migration makes the missing table.
 // Version 1 had the same runs and lookups, and sightings that held the domain's text:
 //   sightings (id, run, domain TEXT, page, position, seen), indexed sightings_run (run, page,
 //   position) and sightings_domain (domain, seen).
@@ -95,17 +97,31 @@ const char *const FromVersion1[] = {
     "DROP TABLE sightings_v1",
 };
 
-const QString LookupColumns = QStringLiteral(
-    "domain, time, backorder_read, backorder_failure, backorder_page, deletion_type, deletion_time, deadline, "
-    "whois, whois_cut, booking_closed, platform, price, rmb, deposit, icp_state, licence, icp_failure");
+// The lookups table: the record's domain and time, then one column a field.
+QString lookupsTable()
+{
+    QString statement = QStringLiteral("CREATE TABLE IF NOT EXISTS lookups (id INTEGER PRIMARY KEY,"
+                                       " domain TEXT NOT NULL, time INTEGER");
+    for (const LookupField &field : lookupFields())
+        statement += QStringLiteral(", %1 %2").arg(field.storeColumn, field.storeType());
+    return statement + u')';
+}
+
+QString lookupColumns()
+{
+    QStringList columns { QStringLiteral("domain"), QStringLiteral("time") };
+    for (const LookupField &field : lookupFields())
+        columns.append(field.storeColumn);
+    return columns.join(QLatin1String(", "));
+}
 
 QVariant timeValue(const QDateTime &time)
 {
     return time.isValid() ? QVariant(time.toMSecsSinceEpoch()) : QVariant(QMetaType::fromType<qint64>());
 }
 
-// A JSON array of strings, written directly: a page's worth of names is staged in the time the
-// general-purpose document would take to build its values.
+// A JSON array of strings, in lower case, written directly: a page's worth of names is staged in the
+// time the general-purpose document would take to build its values.
 QString namesAsJson(const QStringList &names)
 {
     qsizetype length = 2;
@@ -114,7 +130,8 @@ QString namesAsJson(const QStringList &names)
     QString json;
     json.reserve(length);
     json += u'[';
-    for (const QString &name : names) {
+    for (const QString &given : names) {
+        const QString name = given.toLower();
         if (json.size() > 1)
             json += u',';
         json += u'"';
@@ -156,13 +173,16 @@ struct HistoryStore::Private
     std::optional<QSqlQuery> begin;
     std::optional<QSqlQuery> commit;
 
+    int lastCode = 0; // SQLite's primary result code of the last failure
     static inline QAtomicInteger<quint64> nextConnection;
+
+    static int primaryCodeOf(const QSqlError &error) { return error.nativeErrorCode().toInt() & 0xff; }
 
     // What SQLite said, and what that means for the user.
     QString reasonOf(const QSqlError &error) const
     {
         const QString said = error.databaseText().isEmpty() ? error.text() : error.databaseText();
-        switch (error.nativeErrorCode().toInt()) {
+        switch (primaryCodeOf(error)) {
         case 5: // SQLITE_BUSY
         case 6: // SQLITE_LOCKED
             return QStringLiteral("another program kept the history locked for more than %1 ms (%2)")
@@ -173,6 +193,10 @@ struct HistoryStore::Private
         case 11: // SQLITE_CORRUPT
         case 26: // SQLITE_NOTADB
             return QStringLiteral("the file is damaged or no database (%1); it is left as it is").arg(said);
+        case 10: // SQLITE_IOERR: a write that found no room is told as what it is
+            if (!path.isEmpty() && QStorageInfo(QFileInfo(path).absolutePath()).bytesAvailable() < MinimumFreeBytes)
+                return QStringLiteral("the disk is full (%1)").arg(said);
+            return said;
         case 13: // SQLITE_FULL
             return QStringLiteral("the disk is full (%1)").arg(said);
         case 14: // SQLITE_CANTOPEN
@@ -184,6 +208,7 @@ struct HistoryStore::Private
 
     bool fail(const QString &what, const QSqlError &sqlError)
     {
+        lastCode = primaryCodeOf(sqlError);
         error = what + QStringLiteral(": ") + reasonOf(sqlError);
         return false;
     }
@@ -270,19 +295,32 @@ QString HistoryStore::filePath(const QString &dataDir)
     return QDir(folder).filePath(QStringLiteral("history.sqlite"));
 }
 
-std::optional<QString> HistoryStore::open(const QString &path)
+bool HistoryStore::open(const QString &path, QString *error)
 {
     d->close();
     d->path = path;
-    if (!d->openFile(path)) {
+    // Two programs that make a new history at once may each find the other half-way, and SQLite then
+    // answers one of them "busy" at once instead of waiting: that one tries again, within the time a
+    // write would wait.
+    QElapsedTimer waited;
+    waited.start();
+    bool opened = d->openFile(path);
+    while (!opened && (d->lastCode == 5 || d->lastCode == 6) && waited.elapsed() < d->busyTimeoutMs) {
         d->close();
-        return d->error;
+        QThread::msleep(10 + QRandomGenerator::global()->bounded(30));
+        opened = d->openFile(path);
+    }
+    if (!opened) {
+        d->close();
+        if (error)
+            *error = d->error;
+        return false;
     }
     d->ready = true;
     // What a program that ended first left staged. A history opened only for reading keeps it staged.
     fileStagedPages();
     d->error.clear();
-    return std::nullopt;
+    return true;
 }
 
 bool HistoryStore::Private::openFile(const QString &filePath)
@@ -297,6 +335,13 @@ bool HistoryStore::Private::openFile(const QString &filePath)
         error = prefix + QStringLiteral("its folder cannot be created");
         return false;
     }
+    // SQLite would open it for reading and make its journal files beside it, which a read-only file
+    // keeps from being used even once it can be written again.
+    if (file.exists() && !file.isWritable()) {
+        lastCode = 8;
+        error = prefix + QStringLiteral("the history cannot be written (the file is read-only); it is left as it is");
+        return false;
+    }
     db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), connection);
     db.setDatabaseName(filePath);
     if (!db.open())
@@ -304,14 +349,18 @@ bool HistoryStore::Private::openFile(const QString &filePath)
     if (!exec(QStringLiteral("PRAGMA busy_timeout = %1").arg(busyTimeoutMs), filePath))
         return false;
 
-    // Only read until the file is known to be ours and of a version this program knows.
+    // Only read until the file is known to be ours and of a version this program knows. One statement
+    // reads all three at one moment: another program may be making the file meanwhile.
     QVariant header[3];
-    const QString reads[3] = { QStringLiteral("PRAGMA application_id"), QStringLiteral("PRAGMA user_version"),
-        QStringLiteral("SELECT count(*) FROM sqlite_master") };
-    for (int i = 0; i < 3; ++i) {
-        header[i] = valueOf(reads[i], filePath);
-        if (!header[i].isValid())
-            return false;
+    {
+        QSqlQuery query(db);
+        if (!query.exec(QStringLiteral("SELECT (SELECT application_id FROM pragma_application_id),"
+                                       " (SELECT user_version FROM pragma_user_version),"
+                                       " (SELECT count(*) FROM sqlite_master)"))
+            || !query.next())
+            return fail(filePath, query.lastError());
+        for (int i = 0; i < 3; ++i)
+            header[i] = query.value(i);
     }
     const int version = header[1].toInt();
     const bool empty = header[0].toInt() == 0 && version == 0 && header[2].toInt() == 0;
@@ -394,24 +443,41 @@ bool HistoryStore::Private::createOrMigrate(int version)
     if (!exec(QStringLiteral("BEGIN IMMEDIATE"), path))
         return false;
     const auto steps = [&] {
-        const QVariant now = valueOf(QStringLiteral("PRAGMA user_version"), path);
-        if (!now.isValid())
+        // Read again under the lock, all at one moment: another program may have made the file meanwhile.
+        QSqlQuery header(db);
+        if (!header.exec(QStringLiteral("SELECT (SELECT application_id FROM pragma_application_id),"
+                                        " (SELECT user_version FROM pragma_user_version),"
+                                        " (SELECT count(*) FROM sqlite_master)"))
+            || !header.next())
+            return fail(path, header.lastError());
+        const int now = header.value(1).toInt();
+        if (now != version) {
+            if (header.value(0).toInt() == ApplicationId && now == HistoryStore::SchemaVersion)
+                return true;
+            error = path + QStringLiteral(": the history changed while it was opened; try again");
             return false;
-        if (now.toInt() != version)
-            return now.toInt() == HistoryStore::SchemaVersion;
-        QList<const char *> statements;
-        if (version == 1)
-            statements = QList<const char *>(std::begin(FromVersion1), std::end(FromVersion1));
-        else
-            statements << nullptr;
-        for (const char *statement : std::as_const(statements)) {
-            if (statement) {
-                if (!exec(QString::fromLatin1(statement), path))
+        }
+        header.finish();
+        // The current layout, then what brings an older file's tables up to date.
+        QList<QString> statements;
+        if (version == 1) {
+            for (const char *statement : FromVersion1)
+                statements << (statement ? QString::fromLatin1(statement) : QString());
+        } else {
+            statements << QString();
+        }
+        if (version >= 1 && version <= 3) {
+            for (const char *statement : FromVersion3)
+                statements << QString::fromLatin1(statement);
+        }
+        for (const QString &statement : std::as_const(statements)) {
+            if (!statement.isNull()) {
+                if (!exec(statement, path))
                     return false;
                 continue;
             }
             for (const char *layout : CurrentLayout) {
-                if (!exec(QString::fromLatin1(layout), path))
+                if (!exec(layout ? QString::fromLatin1(layout) : lookupsTable(), path))
                     return false;
             }
         }
@@ -548,18 +614,16 @@ bool HistoryStore::recordLookup(const LookupRecord &record)
     const QString what = QStringLiteral("cannot record the lookup of %1").arg(record.domain);
     return d->transaction(what, [&] {
         QSqlQuery query(d->db);
-        query.prepare(
-            QStringLiteral("INSERT INTO lookups (%1) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)")
-                .arg(LookupColumns));
-        const BackorderPage &values = record.values;
-        for (const QVariant &value : { QVariant(record.domain), timeValue(record.time), QVariant(record.backorderRead),
-                 QVariant(record.backorderFailure), QVariant(values.isBackorderPage), QVariant(values.deletionType),
-                 QVariant(values.deletionTime), QVariant(values.deadline), QVariant(values.whois),
-                 QVariant(values.whoisCut), QVariant(values.bookingClosed), QVariant(values.platform),
-                 QVariant(values.price), QVariant(values.rmb), QVariant(values.deposit),
-                 QVariant(icpFilingName(record.filing)), QVariant(record.licence), QVariant(record.icpFailure) })
-            query.addBindValue(
-                value.typeId() == QMetaType::QString && value.toString().isNull() ? QStringLiteral("") : value);
+        const QList<LookupField> &fields = lookupFields();
+        QStringList places(fields.size() + 2, QStringLiteral("?"));
+        query.prepare(QStringLiteral("INSERT INTO lookups (%1) VALUES (%2)").arg(lookupColumns(), places.join(u',')));
+        query.addBindValue(record.domain.toLower());
+        query.addBindValue(timeValue(record.time));
+        for (const LookupField &field : fields) {
+            const QVariant value = field.value(record);
+            query.addBindValue(value.typeId() == QMetaType::QString && value.toString().isNull() ? QStringLiteral("")
+                                                                                                : value);
+        }
         return d->exec(query, what);
     });
 }
@@ -570,34 +634,18 @@ std::optional<LookupRecord> HistoryStore::latestAnsweredLookup(const QString &do
     if (!d->ready)
         return std::nullopt;
     QSqlQuery query(d->db);
-    query.prepare(QStringLiteral("SELECT %1 FROM lookups WHERE domain = ? AND backorder_read AND icp_state <> 'failed'"
+    query.prepare(QStringLiteral("SELECT %1 FROM lookups WHERE domain = ? AND backorder_page AND icp_state <> 'failed'"
                                  " ORDER BY time DESC, id DESC LIMIT 1")
-                      .arg(LookupColumns));
-    query.addBindValue(domain);
+                      .arg(lookupColumns()));
+    query.addBindValue(domain.toLower());
     if (!d->exec(query, QStringLiteral("cannot read the lookups of %1").arg(domain)) || !query.next())
         return std::nullopt;
     LookupRecord record;
-    int column = 0;
-    const auto next = [&] { return query.value(column++); };
-    record.domain = next().toString();
-    record.time = timeOf(next());
-    record.backorderRead = next().toBool();
-    record.backorderFailure = next().toString();
-    BackorderPage &values = record.values;
-    values.isBackorderPage = next().toBool();
-    values.deletionType = next().toString();
-    values.deletionTime = next().toString();
-    values.deadline = next().toString();
-    values.whois = next().toString();
-    values.whoisCut = next().toBool();
-    values.bookingClosed = next().toBool();
-    values.platform = next().toString();
-    values.price = next().toString();
-    values.rmb = next().toString();
-    values.deposit = next().toString();
-    record.filing = icpFilingNamed(next().toString());
-    record.licence = next().toString();
-    record.icpFailure = next().toString();
+    record.domain = query.value(0).toString();
+    record.time = timeOf(query.value(1));
+    int column = 2;
+    for (const LookupField &field : lookupFields())
+        field.setValue(record, query.value(column++));
     return record;
 }
 

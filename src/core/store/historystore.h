@@ -2,7 +2,7 @@
 // file that the window and the command line can use at the same time.
 #pragma once
 
-#include "core/lookup/domainlookup.h"
+#include "core/lookup/lookuprecord.h"
 
 #include <QDateTime>
 #include <QList>
@@ -15,7 +15,7 @@ class HistoryStore
 {
 public:
     // Written into the file; a file of a newer version is refused, an older one is migrated.
-    static constexpr int SchemaVersion = 3;
+    static constexpr int SchemaVersion = 4;
 
     HistoryStore();
     ~HistoryStore();
@@ -25,10 +25,10 @@ public:
     // The file in the user's data folder, or in dataDir when one is given.
     static QString filePath(const QString &dataDir = QString());
 
-    // Opens the store at path, creating the file and its folder when missing. std::nullopt when it is
-    // open; otherwise why it cannot be used. A file that is corrupt, not ours, or of a newer version is
-    // never written, moved or deleted.
-    std::optional<QString> open(const QString &path);
+    // Opens the store at path, creating the file and its folder when missing; false, with the reason in
+    // error, when it cannot be used. A file that is corrupt, not ours, of a newer version or read-only is
+    // never written, moved or deleted, and nothing is made beside it. Names are kept in lower case.
+    bool open(const QString &path, QString *error = nullptr);
     bool isOpen() const;
     // The file it opened last.
     QString path() const;

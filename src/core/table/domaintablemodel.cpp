@@ -1,5 +1,7 @@
 #include "core/table/domaintablemodel.h"
 
+#include "core/lookup/lookupfields.h"
+
 #include "core/text/domainname.h"
 #include "core/text/textops.h"
 
@@ -20,17 +22,38 @@ QString localTime(std::optional<qint64> msecs)
     return msecs ? QDateTime::fromMSecsSinceEpoch(*msecs).toLocalTime().toString(TimeFormat) : QString();
 }
 
+// The fields of a lookup the table shows, in the order of their columns.
+const QList<LookupField> &tableFields()
+{
+    static const QList<LookupField> fields = [] {
+        QList<LookupField> shown;
+        for (const LookupField &field : lookupFields()) {
+            if (!field.tableTitle.isEmpty())
+                shown.append(field);
+        }
+        return shown;
+    }();
+    return fields;
+}
+
+// The field a column shows; null for the columns of the name and the lookup's time.
+const LookupField *fieldOf(int column)
+{
+    const int index = column - DomainTableModel::FirstLookupColumn;
+    return index >= 0 && index < tableFields().size() ? &tableFields()[index] : nullptr;
+}
+
 bool isNumberColumn(int column)
 {
-    return column == DomainTableModel::LengthColumn || column == DomainTableModel::PriceColumn
-        || column == DomainTableModel::RmbColumn || column == DomainTableModel::DepositColumn;
+    const LookupField *field = fieldOf(column);
+    return column == DomainTableModel::LengthColumn || (field && field->kind == FieldKind::Number);
 }
 
 bool sortsAsText(int column)
 {
+    const LookupField *field = fieldOf(column);
     return column == DomainTableModel::DomainColumn || column == DomainTableModel::SuffixColumn
-        || column == DomainTableModel::DeletionTypeColumn || column == DomainTableModel::PlatformColumn
-        || column == DomainTableModel::FilingColumn;
+        || (field && (field->kind == FieldKind::Text || field->kind == FieldKind::Filing));
 }
 
 // Names of the kind column in the order the kind filter offers them; "其他" last.
@@ -58,19 +81,20 @@ QStringList namesFromText(const QByteArray &bytes)
     return names;
 }
 
+// What a lookup found, as the table shows and sorts it.
 struct DomainTableModel::Lookup
 {
-    bool backorderRead = false;
-    bool bookingClosed = false;
-    // Shown on one line, as the main window shows them.
-    QString deletionType, deletionTime, deadline, platform, price, rmb, deposit;
-    QString backorderFailure;
+    struct Cell
+    {
+        QString text; // on one line, as the main window shows it
+        bool answered = true; // false for "查询失败" and "预定时间已过": such a cell sorts last
+        std::optional<double> key; // of a number or date
+    };
+    std::vector<Cell> cells; // one a shown field
     FilingState filing = FilingState::Failed;
-    QString filingText;
+    QString backorderFailure;
     QString icpFailure;
     std::optional<qint64> time;
-    std::optional<qint64> deletionTimeKey, deadlineKey;
-    std::optional<double> priceKey, rmbKey, depositKey;
 };
 
 struct DomainTableModel::Row
@@ -81,20 +105,31 @@ struct DomainTableModel::Row
     std::unique_ptr<Lookup> lookup;
 };
 
+int DomainTableModel::columnTotal()
+{
+    return FirstLookupColumn + int(tableFields().size()) + 1;
+}
+
+int DomainTableModel::lookedUpColumn()
+{
+    return columnTotal() - 1;
+}
+
 QString DomainTableModel::columnTitle(int column)
 {
-    static const QStringList titles { QStringLiteral("域名"), QStringLiteral("后缀"), QStringLiteral("长度"),
-        QStringLiteral("类型"), QStringLiteral("首次发现"), QStringLiteral("删除类型"), QStringLiteral("删除时间"),
-        QStringLiteral("预定截止"), QStringLiteral("预定平台"), QStringLiteral("预定价格"),
-        QStringLiteral("折合人民币"), QStringLiteral("保证金"), QStringLiteral("是否备案"),
-        QStringLiteral("查询时间") };
-    return titles.value(column);
+    static const QStringList nameTitles { QStringLiteral("域名"), QStringLiteral("后缀"), QStringLiteral("长度"),
+        QStringLiteral("类型"), QStringLiteral("首次发现") };
+    if (column < FirstLookupColumn)
+        return nameTitles.value(column);
+    if (const LookupField *field = fieldOf(column))
+        return field->tableTitle;
+    return column == lookedUpColumn() ? QStringLiteral("查询时间") : QString();
 }
 
 QStringList DomainTableModel::columnTitles()
 {
     QStringList titles;
-    for (int column = 0; column < ColumnCount; ++column)
+    for (int column = 0; column < columnTotal(); ++column)
         titles.append(columnTitle(column));
     return titles;
 }
@@ -178,7 +213,8 @@ void DomainTableModel::setDomains(const QStringList &domains, const QHash<QStrin
     m_rows.reserve(std::size_t(domains.size()));
     m_idOf.reserve(domains.size());
     for (const QString &given : domains) {
-        const QString domain = visibleName(given.trimmed());
+        // One row a name, whatever case the list gave it in, as in the history.
+        const QString domain = visibleName(given.trimmed()).toLower();
         if (domain.isEmpty() || m_idOf.contains(domain))
             continue;
         Row row;
@@ -198,56 +234,56 @@ void DomainTableModel::setDomains(const QStringList &domains, const QHash<QStrin
 
 bool DomainTableModel::setLookup(const LookupRecord &record)
 {
-    const int row = rowOf(record.domain);
+    const int row = rowOf(record.domain.toLower());
     if (row < 0)
         return false;
     auto lookup = std::make_unique<Lookup>();
-    lookup->backorderRead = record.backorderRead;
     lookup->time = record.time.isValid() ? std::optional<qint64>(record.time.toMSecsSinceEpoch()) : std::nullopt;
-    if (record.backorderRead) {
-        const BackorderPage &values = record.values;
-        lookup->deletionType = TextOps::oneLine(values.deletionType);
-        lookup->deletionTime = TextOps::oneLine(values.deletionTime);
-        lookup->deadline = TextOps::oneLine(values.deadline);
-        lookup->deletionTimeKey = dateIn(lookup->deletionTime);
-        lookup->deadlineKey = dateIn(lookup->deadline);
-        lookup->bookingClosed = values.bookingClosed;
-        if (!values.bookingClosed) {
-            lookup->platform = TextOps::oneLine(values.platform);
-            lookup->price = TextOps::oneLine(values.price);
-            lookup->rmb = TextOps::oneLine(values.rmb);
-            lookup->deposit = TextOps::oneLine(values.deposit);
-            lookup->priceKey = numberIn(lookup->price);
-            lookup->rmbKey = numberIn(lookup->rmb);
-            lookup->depositKey = numberIn(lookup->deposit);
-        }
-    } else {
-        lookup->backorderFailure = record.backorderFailure;
-    }
+    lookup->backorderFailure = record.backorderFailure;
+    lookup->icpFailure = record.icpFailure;
     switch (record.filing) {
     case IcpFiling::Unknown:
         lookup->filing = FilingState::Failed;
-        lookup->filingText = Failed;
-        lookup->icpFailure = record.icpFailure;
         break;
     case IcpFiling::NotFiled:
         lookup->filing = FilingState::NotFiled;
-        lookup->filingText = QStringLiteral("未备案");
         break;
-    case IcpFiling::Filed: {
+    case IcpFiling::Filed:
         lookup->filing = FilingState::Filed;
-        const QString licence = TextOps::oneLine(record.licence);
-        lookup->filingText = licence.isEmpty() ? QStringLiteral("已备案") : QStringLiteral("已备案 ") + licence;
         break;
     }
+    for (const LookupField &field : tableFields()) {
+        Lookup::Cell cell;
+        if (field.kind == FieldKind::Filing) {
+            const QString licence = TextOps::oneLine(record.licence);
+            cell.text = lookup->filing == FilingState::Failed ? Failed
+                : lookup->filing == FilingState::NotFiled  ? QStringLiteral("未备案")
+                : licence.isEmpty()                        ? QStringLiteral("已备案")
+                                                           : QStringLiteral("已备案 ") + licence;
+            cell.answered = lookup->filing != FilingState::Failed;
+        } else if (field.part != FieldPart::IcpPage && !record.backorderRead()) {
+            cell.text = Failed;
+            cell.answered = false;
+        } else if (field.part == FieldPart::PriceRow && record.values.bookingClosed) {
+            cell.text = BookingClosed;
+            cell.answered = false;
+        } else {
+            cell.text = TextOps::oneLine(field.text(record));
+            if (field.kind == FieldKind::Number)
+                cell.key = numberIn(cell.text);
+            else if (field.kind == FieldKind::Date)
+                if (const std::optional<qint64> date = dateIn(cell.text))
+                    cell.key = double(*date);
+        }
+        lookup->cells.push_back(std::move(cell));
     }
     Row &changed = m_rows[std::size_t(rowId(row))];
     changed.lookup = std::move(lookup);
     m_revisions[std::size_t(rowId(row))] = ++m_revision;
     // The row stays where it is: rows that move while the user reads them are lost.
-    if (m_sortColumn >= DeletionTypeColumn)
+    if (m_sortColumn >= FirstLookupColumn)
         m_sorted = false;
-    emit dataChanged(index(row, DeletionTypeColumn), index(row, LookedUpColumn));
+    emit dataChanged(index(row, FirstLookupColumn), index(row, lookedUpColumn()));
     return true;
 }
 
@@ -284,43 +320,17 @@ QString DomainTableModel::text(int rowNumber, int column) const
     const Lookup *lookup = row.lookup.get();
     if (!lookup)
         return QString();
-    if (column == FilingColumn)
-        return lookup->filingText;
-    if (column == LookedUpColumn)
+    if (column == lookedUpColumn())
         return localTime(lookup->time);
-    if (!lookup->backorderRead)
-        return Failed;
-    switch (column) {
-    case DeletionTypeColumn:
-        return lookup->deletionType;
-    case DeletionTimeColumn:
-        return lookup->deletionTime;
-    case DeadlineColumn:
-        return lookup->deadline;
-    default:
-        break;
-    }
-    if (lookup->bookingClosed)
-        return BookingClosed;
-    switch (column) {
-    case PlatformColumn:
-        return lookup->platform;
-    case PriceColumn:
-        return lookup->price;
-    case RmbColumn:
-        return lookup->rmb;
-    case DepositColumn:
-        return lookup->deposit;
-    default:
-        return QString();
-    }
+    const std::size_t cell = std::size_t(column - FirstLookupColumn);
+    return cell < lookup->cells.size() ? lookup->cells[cell].text : QString();
 }
 
 QStringList DomainTableModel::rowTexts(int row) const
 {
     QStringList texts;
-    texts.reserve(ColumnCount);
-    for (int column = 0; column < ColumnCount; ++column)
+    texts.reserve(columnTotal());
+    for (int column = 0; column < columnTotal(); ++column)
         texts.append(text(row, column));
     return texts;
 }
@@ -343,7 +353,7 @@ int DomainTableModel::rowCount(const QModelIndex &parent) const
 
 int DomainTableModel::columnCount(const QModelIndex &parent) const
 {
-    return parent.isValid() ? 0 : ColumnCount;
+    return parent.isValid() ? 0 : columnTotal();
 }
 
 QVariant DomainTableModel::data(const QModelIndex &index, int role) const
@@ -364,12 +374,13 @@ QVariant DomainTableModel::data(const QModelIndex &index, int role) const
         return isNumberColumn(index.column()) ? QVariant(Qt::AlignRight | Qt::AlignVCenter) : QVariant();
     case Qt::ToolTipRole:
         // Why a lookup failed, where it did.
-        if (!row.lookup)
-            return QVariant();
-        if (index.column() == FilingColumn && row.lookup->filing == FilingState::Failed)
-            return row.lookup->icpFailure;
-        if (!row.lookup->backorderRead && index.column() >= DeletionTypeColumn && index.column() <= DepositColumn)
-            return row.lookup->backorderFailure;
+        if (const LookupField *field = fieldOf(index.column()); field && row.lookup) {
+            const Lookup::Cell &cell = row.lookup->cells[std::size_t(index.column() - FirstLookupColumn)];
+            if (field->kind == FieldKind::Filing && !cell.answered)
+                return row.lookup->icpFailure;
+            if (field->kind != FieldKind::Filing && cell.text == Failed)
+                return row.lookup->backorderFailure;
+        }
         return QVariant();
     default:
         return QVariant();
@@ -396,21 +407,15 @@ std::optional<double> DomainTableModel::numberKey(const Row &row, int column) co
         return kindRank(row.key.kind);
     case FirstSeenColumn:
         return number(row.firstSeen);
-    case DeletionTimeColumn:
-        return lookup ? number(lookup->deletionTimeKey) : std::nullopt;
-    case DeadlineColumn:
-        return lookup ? number(lookup->deadlineKey) : std::nullopt;
-    case PriceColumn:
-        return lookup ? lookup->priceKey : std::nullopt;
-    case RmbColumn:
-        return lookup ? lookup->rmbKey : std::nullopt;
-    case DepositColumn:
-        return lookup ? lookup->depositKey : std::nullopt;
-    case LookedUpColumn:
-        return lookup ? number(lookup->time) : std::nullopt;
     default:
-        return std::nullopt;
+        break;
     }
+    if (!lookup)
+        return std::nullopt;
+    if (column == lookedUpColumn())
+        return number(lookup->time);
+    const std::size_t cell = std::size_t(column - FirstLookupColumn);
+    return cell < lookup->cells.size() ? lookup->cells[cell].key : std::nullopt;
 }
 
 // The key of a text column: a view of the row's own text; std::nullopt for an empty or failed cell.
@@ -418,7 +423,6 @@ std::optional<QStringView> DomainTableModel::textKey(const Row &row, int column)
 {
     const auto present
         = [](const QString &text) { return text.isEmpty() ? std::nullopt : std::optional<QStringView>(text); };
-    const Lookup *lookup = row.lookup.get();
     switch (column) {
     case DomainColumn:
         return present(row.key.name);
@@ -426,15 +430,14 @@ std::optional<QStringView> DomainTableModel::textKey(const Row &row, int column)
         const QStringView suffix = QStringView(row.key.name).mid(row.key.labelSize);
         return suffix.isEmpty() ? std::nullopt : std::optional<QStringView>(suffix);
     }
-    case DeletionTypeColumn:
-        return lookup && lookup->backorderRead ? present(lookup->deletionType) : std::nullopt;
-    case PlatformColumn:
-        return lookup && lookup->backorderRead && !lookup->bookingClosed ? present(lookup->platform) : std::nullopt;
-    case FilingColumn:
-        return lookup && lookup->filing != FilingState::Failed ? present(lookup->filingText) : std::nullopt;
     default:
-        return std::nullopt;
+        break;
     }
+    const Lookup *lookup = row.lookup.get();
+    const std::size_t cell = std::size_t(column - FirstLookupColumn);
+    if (!lookup || !fieldOf(column) || !lookup->cells[cell].answered)
+        return std::nullopt;
+    return present(lookup->cells[cell].text);
 }
 
 // Ids in the order of the sort: the rows with a key sorted by it, ties in the order of the list, then
@@ -518,7 +521,7 @@ void DomainTableModel::setOrder(std::vector<int> order)
 
 void DomainTableModel::sort(int column, Qt::SortOrder order)
 {
-    column = column >= 0 && column < ColumnCount ? column : -1;
+    column = column >= 0 && column < columnTotal() ? column : -1;
     // A view asks twice for one click; the rows are in that order already.
     if (column == m_sortColumn && order == m_sortOrder && m_sorted)
         return;

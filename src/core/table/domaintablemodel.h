@@ -4,7 +4,7 @@
 #pragma once
 
 #include "core/filter/domainfilter.h"
-#include "core/lookup/domainlookup.h"
+#include "core/lookup/lookuprecord.h"
 
 #include <QAbstractTableModel>
 #include <QByteArray>
@@ -32,23 +32,17 @@ class DomainTableModel : public QAbstractTableModel
 {
     Q_OBJECT
 public:
+    // The columns of the name; the fields of a lookup (lookupfields.h) follow, then the lookup's time.
     enum Column {
         DomainColumn,
         SuffixColumn,
         LengthColumn,
         KindColumn,
         FirstSeenColumn,
-        DeletionTypeColumn,
-        DeletionTimeColumn,
-        DeadlineColumn,
-        PlatformColumn,
-        PriceColumn,
-        RmbColumn,
-        DepositColumn,
-        FilingColumn,
-        LookedUpColumn,
-        ColumnCount
+        FirstLookupColumn
     };
+    static int columnTotal();
+    static int lookedUpColumn();
     // What a column sorts by: a number for lengths, kinds (in the kind filter's order) and amounts, a
     // date as a number (yyyyMMddhhmmss for the page's times, milliseconds since the epoch for ours),
     // the text for the rest; invalid for an empty or failed cell, which sorts last in either order.

@@ -1,4 +1,4 @@
-#include "cli/interruption.h"
+#include "core/app/exitsignals.h"
 
 #include <QObject>
 #include <QSocketNotifier>
@@ -15,7 +15,7 @@ namespace {
 int wakePipe[2] = { -1, -1 };
 
 // Runs in signal context: async-signal-safe calls only.
-extern "C" void onInterruption(int)
+extern "C" void onExitSignal(int)
 {
     const int savedErrno = errno;
     // Whichever of the two comes next ends the program.
@@ -31,7 +31,7 @@ extern "C" void onInterruption(int)
 
 } // namespace
 
-bool Interruption::install(QObject *context, std::function<void()> onSignal)
+bool ExitSignals::install(QObject *context, std::function<void()> onSignal)
 {
     if (wakePipe[0] < 0 && ::pipe2(wakePipe, O_CLOEXEC | O_NONBLOCK) != 0)
         return false;
@@ -41,7 +41,7 @@ bool Interruption::install(QObject *context, std::function<void()> onSignal)
         onSignal();
     });
     struct sigaction action = {};
-    action.sa_handler = onInterruption;
+    action.sa_handler = onExitSignal;
     sigemptyset(&action.sa_mask);
     action.sa_flags = SA_RESTART;
     return ::sigaction(SIGINT, &action, nullptr) == 0 && ::sigaction(SIGTERM, &action, nullptr) == 0;

@@ -1,0 +1,70 @@
+// The one writer of the history: every run, page and lookup that the windows and the commands record
+// goes through it, as values, to a thread of its own with a connection of its own, so that recording
+// never slows down or freezes what is being recorded.
+//
+// What it promises:
+// - A page is kept as soon as the writer reaches it, in a transaction that costs the same however
+//   large the history is (pages that come less than 20 ms apart share one); a lookup, a run's start
+//   and its end each in one of their own. A killed program loses at most the item in flight.
+// - A write that fails (the history locked by another program, a full disk) is kept and tried again
+//   until the history takes writes again; what waits is bounded in memory, and what could not be
+//   recorded in the end is counted.
+// - finish() and the destructor write everything that is still waiting.
+#pragma once
+
+#include "core/lookup/lookuprecord.h"
+
+#include <QDateTime>
+#include <QObject>
+#include <QString>
+#include <QStringList>
+
+#include <atomic>
+
+class QThread;
+
+class HistoryWriter : public QObject
+{
+    Q_OBJECT
+public:
+    // At most this many pages and lookups wait for a history that takes no writes; beyond it, the
+    // oldest waiting page is given up and counted as not recorded.
+    static constexpr int MostWaiting = 20000;
+
+    // Opens its own connection to the history at storePath, on its own thread.
+    explicit HistoryWriter(const QString &storePath, QObject *parent = nullptr);
+    // Writes everything still waiting (trying a locked history for a while), then ends its thread.
+    ~HistoryWriter() override;
+
+    // A run is named by the number this returns; the history's own id is the writer's business.
+    int beginRun(const QString &marketUrl, int firstPage, int lastPage,
+                 const QDateTime &started = QDateTime::currentDateTimeUtc());
+    void recordPage(int run, int page, const QStringList &names,
+                    const QDateTime &seen = QDateTime::currentDateTimeUtc());
+    void endRun(int run, int pagesFailed, bool stopped, const QDateTime &ended = QDateTime::currentDateTimeUtc());
+    void recordLookup(const LookupRecord &record);
+
+    // Writes everything recorded so far; finished() follows once it is in the history or given up.
+    void finish();
+    // Items that could not be recorded, and were given up, so far.
+    int unrecorded() const { return m_unrecorded.load(); }
+
+signals:
+    // A write failed; it is kept and tried again. Once per spell of failures.
+    void writeFailed(const QString &reason);
+    // Writes go through again after a failure.
+    void writesResumed();
+    // After finish(): unrecorded items counted since the writer was made.
+    void finished(int unrecorded);
+
+private:
+    struct Item;
+    class Worker;
+
+    void post(Item item);
+
+    QThread *m_thread;
+    Worker *m_worker;
+    int m_lastRun = 0;
+    std::atomic<int> m_unrecorded { 0 };
+};
