@@ -165,7 +165,7 @@ int main(int argc, char *argv[])
         QObject::connect(window.findChild<DomainLookup *>(), &DomainLookup::finished, &loop,
                          [&](const LookupRecord &record) {
                              figures.ended = true;
-                             figures.read = record.backorderRead;
+                             figures.read = record.backorderRead();
                              figures.whoisCut = record.values.whoisCut;
                              loop.quit();
                          });

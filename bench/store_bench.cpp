@@ -8,7 +8,7 @@
 #include "bench/benchcommon.h"
 #include "core/batch/batchlookup.h"
 #include "core/collect/collectionrun.h"
-#include "core/store/historyrecorder.h"
+#include "core/store/historywriter.h"
 #include "core/store/historystore.h"
 #include "tools/fakesite.h"
 #include "tools/samplemarket.h"
@@ -80,10 +80,16 @@ BatchFigures runBatch(FakeSite &site, HistoryStore &store, const BatchOptions &o
     config.marketUrl = config.icpUrl = QString::fromStdString(site.url());
     PageFetcher fetcher;
     BatchLookup batch(fetcher, config, &store, options);
+    // As the table window and the lookup command record what they look up.
+    HistoryWriter writer(store.path());
     BatchFigures figures;
     QEventLoop loop;
     QObject::connect(&batch, &BatchLookup::lookedUp, &loop,
-        [&figures](const LookupRecord &, bool fromHistory) { figures.fromHistory += fromHistory; });
+        [&figures, &writer](const LookupRecord &record, bool fromHistory) {
+            figures.fromHistory += fromHistory;
+            if (!fromHistory)
+                writer.recordLookup(record);
+        });
     QObject::connect(&batch, &BatchLookup::progress, &loop, [&onProgress](int done, int, int) {
         if (onProgress)
             onProgress(done);
@@ -100,6 +106,9 @@ BatchFigures runBatch(FakeSite &site, HistoryStore &store, const BatchOptions &o
     loop.exec();
     figures.seconds = clock.nsecsElapsed() / 1e9;
     figures.requests = site.requests().size();
+    QObject::connect(&writer, &HistoryWriter::finished, &loop, &QEventLoop::quit);
+    writer.finish();
+    loop.exec();
     return figures;
 }
 
@@ -116,16 +125,29 @@ std::optional<CollectionFigures> timeCollection(const QString &marketUrl, int pa
     config.marketUrl = marketUrl;
     PageFetcher fetcher;
     CollectionRun run(fetcher, config);
-    std::optional<HistoryRecorder> recorder;
+    std::optional<HistoryWriter> writer;
+    QEventLoop loop;
+    // Waits until the writer has written everything recorded so far.
+    const auto flush = [&writer, &loop] {
+        QObject::connect(&*writer, &HistoryWriter::finished, &loop, &QEventLoop::quit, Qt::SingleShotConnection);
+        writer->finish();
+        loop.exec();
+    };
+    std::optional<int> runId;
     if (store) {
-        recorder.emplace(store->path(), marketUrl);
-        recorder->record(&run);
+        writer.emplace(store->path());
+        // As the window records a run.
+        QObject::connect(&run, &CollectionRun::started, &loop,
+            [&](int first, int last) { runId = writer->beginRun(marketUrl, first, last); });
+        QObject::connect(&run, &CollectionRun::namesArrived, &loop,
+            [&](int page, const QStringList &names) { writer->recordPage(*runId, page, names); });
+        QObject::connect(&run, &CollectionRun::finished, &loop,
+            [&](int failedPages) { writer->endRun(*runId, failedPages, false); });
         // As in the window, which opens its history long before the first run.
-        recorder->flush();
+        flush();
     }
     qsizetype names = 0;
     int failed = -1;
-    QEventLoop loop;
     QObject::connect(
         &run, &CollectionRun::namesArrived, &loop, [&names](int, const QStringList &page) { names += page.size(); });
     QObject::connect(&run, &CollectionRun::finished, &loop, [&](int failedPages) {
@@ -139,8 +161,8 @@ std::optional<CollectionFigures> timeCollection(const QString &marketUrl, int pa
     loop.exec();
     CollectionFigures figures;
     figures.runSeconds = clock.nsecsElapsed() / 1e9;
-    if (recorder)
-        recorder->flush();
+    if (writer)
+        flush();
     figures.writtenSeconds = clock.nsecsElapsed() / 1e9;
     if (failed != 0 || names != qsizetype(pages) * SampleMarket::RowsPerPage)
         return std::nullopt;
@@ -236,8 +258,9 @@ int main(int argc, char *argv[])
     // requests a lookup.
     {
         HistoryStore store;
-        if (const std::optional<QString> failure = store.open(folder.filePath(QStringLiteral("lookups.sqlite")))) {
-            std::fprintf(stderr, "store: %s\n", qPrintable(*failure));
+        QString failure;
+        if (!store.open(folder.filePath(QStringLiteral("lookups.sqlite")), &failure)) {
+            std::fprintf(stderr, "store: %s\n", qPrintable(failure));
             return 1;
         }
         site.setRateLimit(rate);
@@ -278,7 +301,7 @@ int main(int argc, char *argv[])
         for (int i = 0; i < runs && complete; ++i) {
             const std::optional<CollectionFigures> plain = timeCollection(url, pages, nullptr);
             HistoryStore store;
-            const bool opened = !store.open(folder.filePath(QStringLiteral("run%1.sqlite").arg(i)));
+            const bool opened = store.open(folder.filePath(QStringLiteral("run%1.sqlite").arg(i)));
             const std::optional<CollectionFigures> recorded
                 = opened ? timeCollection(url, pages, &store) : std::nullopt;
             const QList<HistoryStore::RunSummary> stored = store.runsBetween(QDateTime(), QDateTime());
@@ -309,7 +332,7 @@ int main(int argc, char *argv[])
         QElapsedTimer clock;
         clock.start();
         const std::optional<std::pair<QDateTime, int>> built
-            = !store.open(HistoryStore::filePath(dataDir)) ? buildHistory(store, days, namesPerDay) : std::nullopt;
+            = store.open(HistoryStore::filePath(dataDir)) ? buildHistory(store, days, namesPerDay) : std::nullopt;
         const double buildSeconds = clock.nsecsElapsed() / 1e9;
         std::vector<double> queryMs;
         bool right = built.has_value();
@@ -345,7 +368,7 @@ int main(int argc, char *argv[])
     // Real lookups, as fast as the fake site answers, recorded in a history of their own.
     {
         HistoryStore store;
-        const bool opened = !store.open(folder.filePath(QStringLiteral("memory.sqlite")));
+        const bool opened = store.open(folder.filePath(QStringLiteral("memory.sqlite")));
         BatchOptions options;
         options.politeness.requestsPerSecond = 1e6;
         options.politeness.requestsAtOnce = 4;

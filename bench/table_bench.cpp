@@ -39,7 +39,7 @@ LookupRecord sampleAnswer(const QString &domain)
     LookupRecord record;
     record.domain = domain;
     record.time = QDateTime::currentDateTimeUtc();
-    record.backorderRead = true;
+    record.values.isBackorderPage = true;
     record.values.isBackorderPage = true;
     record.values.deletionType = text(info.deletionType);
     record.values.deletionTime = text(info.deletionTime);
@@ -145,8 +145,8 @@ int main(int argc, char *argv[])
 
     // Sorting by a number, a date and a text; then the filter again, with the rows sorted.
     std::vector<double> sortMs;
-    for (const int column : { int(DomainTableModel::PriceColumn), int(DomainTableModel::DeletionTimeColumn),
-             int(DomainTableModel::DomainColumn), int(DomainTableModel::PlatformColumn) })
+    for (const int column : { int(int(DomainTableModel::columnTitles().indexOf(QStringLiteral("预定价格")))), int(int(DomainTableModel::columnTitles().indexOf(QStringLiteral("删除时间")))),
+             int(DomainTableModel::DomainColumn), int(int(DomainTableModel::columnTitles().indexOf(QStringLiteral("预定平台")))) })
         sortMs.push_back(timed([&] { table->sortByColumn(column, Qt::DescendingOrder); }));
     const double slowestSort = *std::max_element(sortMs.begin(), sortMs.end());
     std::printf("table: sort by price, deletion time, name, platform: slowest %.1f ms (target under %.0f ms): %s\n",

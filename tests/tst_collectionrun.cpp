@@ -7,6 +7,7 @@
 #include "tools/samplemarket.h"
 
 #include <QElapsedTimer>
+#include <QMetaEnum>
 #include <QRegularExpression>
 #include <QTest>
 
@@ -18,12 +19,12 @@ using namespace Qt::Literals::StringLiterals;
 
 namespace {
 
-const QString RunStarted = QStringLiteral("正在批量采集 ..");
-const QString RunStopped = QStringLiteral("已停止批量采集操作 ..");
-const QString SingleStarted = QStringLiteral("开始采集 ..");
-const QString SingleDone = QStringLiteral("采集完毕 ..");
-const QString SingleFailed = QStringLiteral("采集失败,请稍后再试 ..");
-const QString SingleNoNames = QStringLiteral("页面中未找到域名 ..");
+// What the operations tell, as the tests write it down.
+const QString RunStarted = QStringLiteral("started");
+const QString SingleStarted = QStringLiteral("started");
+const QString SingleDone = QStringLiteral("Collected");
+const QString SingleFailed = QStringLiteral("FetchFailed");
+const QString SingleNoNames = QStringLiteral("NoNames");
 
 constexpr int ShortTimeoutMs = 1000;
 constexpr int WaitMs = 30000;
@@ -33,25 +34,23 @@ FakeSite::Answer replyOf(const std::string &utf8Page, int status = 200)
     return FakeSite::Reply::utf8Html(utf8Page, status);
 }
 
-// What a run that asks for all these pages at once tells: a status each, their outcomes in order, the end.
+// What a run that asks for all these pages at once tells: a request each, their outcomes in order, the end.
 QStringList runOf(const QList<int> &pages, const QList<int> &failing = {})
 {
     QStringList events { RunStarted };
     for (const int page : pages)
-        events << QStringLiteral("正在采集第%1页..").arg(page);
+        events << QStringLiteral("requested %1").arg(page);
     for (const int page : pages)
         events << (failing.contains(page) ? QStringLiteral("failed %1") : QStringLiteral("names %1")).arg(page);
-    events << (failing.isEmpty() ? QStringLiteral("批量采集完毕 ..")
-                                 : QStringLiteral("批量采集完毕,其中%1页失败 ..").arg(failing.size()));
     return events << QStringLiteral("finished %1").arg(failing.size());
 }
 
-// The names and failures handed on, and the final status: what a run tells whenever pages come.
+// The names and failures handed on, and the end: what a run tells whenever pages come.
 QStringList handedOn(const QStringList &events)
 {
     QStringList kept;
     for (const QString &event : events) {
-        if (event.startsWith(u"names") || event.startsWith(u"failed") || event.startsWith(u"批量采集完毕"))
+        if (event.startsWith(u"names") || event.startsWith(u"failed") || event.startsWith(u"finished"))
             kept << event;
     }
     return kept;
@@ -177,7 +176,7 @@ private slots:
         QTRY_COMPARE(m_requested, pageRange(1, 5));
 
         m_run->stop();
-        QCOMPARE(m_events.mid(m_events.size() - 2), QStringList({ RunStopped, QStringLiteral("stopped") }));
+        QCOMPARE(m_events.constLast(), QStringLiteral("stopped"));
         // The site answers the stopped run's pages: nothing of them is handed on, nothing more asked.
         const qsizetype stoppedAt = m_events.size();
         site().releaseAll();
@@ -309,23 +308,24 @@ private slots:
         setAnswer(pageTarget(1), answer);
         SinglePageCollection collection(fetcher(), config);
         QStringList names;
-        connect(&collection, &SinglePageCollection::statusChanged, this, [this](const QString &s) { m_events << s; });
+        connect(&collection, &SinglePageCollection::started, this, [this] { m_events << SingleStarted; });
         connect(&collection, &SinglePageCollection::namesArrived, this, [&](const QStringList &arrived) {
             m_events << QStringLiteral("names");
             names = arrived;
         });
-        connect(&collection, &SinglePageCollection::finished, this,
-            [this](bool collected) { m_events << QVariant(collected).toString(); });
+        connect(&collection, &SinglePageCollection::finished, this, [this](SinglePageCollection::Outcome outcome) {
+            m_events << QString::fromLatin1(QMetaEnum::fromType<SinglePageCollection::Outcome>().valueToKey(int(outcome)));
+        });
 
         QElapsedTimer clock;
         clock.start();
         collection.start(text);
-        QTRY_COMPARE_WITH_TIMEOUT(m_events.size(), status == SingleDone ? 4 : 3, WaitMs);
+        QTRY_COMPARE_WITH_TIMEOUT(m_events.size(), status == SingleDone ? 3 : 2, WaitMs);
         QVERIFY2(clock.elapsed() < ShortTimeoutMs + 2000, QByteArray::number(clock.elapsed()));
         if (status == SingleDone)
-            QCOMPARE(m_events, QStringList({ SingleStarted, QStringLiteral("names"), status, QStringLiteral("true") }));
+            QCOMPARE(m_events, QStringList({ SingleStarted, QStringLiteral("names"), status }));
         else
-            QCOMPARE(m_events, QStringList({ SingleStarted, status, QStringLiteral("false") }));
+            QCOMPARE(m_events, QStringList({ SingleStarted, status }));
         QCOMPARE(names, sampleNames(listedPage));
         if (answer.fault != Fault::ConnectionRefused) {
             QCOMPARE(site().requests().front().target, target);
@@ -339,8 +339,11 @@ private:
         if (!m_run)
             m_run = std::make_unique<CollectionRun>(fetcher(), config);
         CollectionRun *run = m_run.get();
-        connect(run, &CollectionRun::statusChanged, this, [this](const QString &text) { m_events << text; });
-        connect(run, &CollectionRun::pageRequested, this, [this](int page) { m_requested << page; });
+        connect(run, &CollectionRun::started, this, [this] { m_events << RunStarted; });
+        connect(run, &CollectionRun::pageRequested, this, [this](int page) {
+            m_events << QStringLiteral("requested %1").arg(page);
+            m_requested << page;
+        });
         connect(run, &CollectionRun::namesArrived, this, [this](int page, const QStringList &names) {
             const QString mark = names == sampleNames(page) ? QString() : QStringLiteral(" (not the page's names)");
             m_events << QStringLiteral("names %1").arg(page) + mark;
@@ -357,8 +360,8 @@ private:
     }
 
     std::unique_ptr<CollectionRun> m_run;
-    // What the operation told, in order: status texts as they are, "names N" (marked when they
-    // are not page N's names), "failed N", "finished K", "stopped".
+    // What the operation told, in order: "started", "requested N", "names N" (marked when they are not
+    // page N's names), "failed N", "finished K", "stopped".
     QStringList m_events;
     QList<int> m_requested;
     int m_finished = 0;

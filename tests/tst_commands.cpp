@@ -137,7 +137,7 @@ private slots:
         const QDateTime twoDaysAgo = QDateTime::currentDateTimeUtc().addDays(-2).addMSecs(-1234);
         {
             HistoryStore store;
-            QVERIFY(!store.open(HistoryStore::filePath(dataDir())));
+            QVERIFY(store.open(HistoryStore::filePath(dataDir())));
             const std::optional<qint64> run = store.beginRun(QString::fromStdString(m_site->url()), 1, 1, twoDaysAgo);
             QVERIFY(run && store.recordPage(*run, 1, sampleNames(1), twoDaysAgo));
             QVERIFY(store.endRun(*run, 0, false, twoDaysAgo));
@@ -259,7 +259,7 @@ private slots:
         const QString file = HistoryStore::filePath(folder);
         QVERIFY(QDir().mkpath(folder));
         if (kind == u"newer"_s) {
-            QVERIFY(!HistoryStore().open(file));
+            QVERIFY(HistoryStore().open(file));
             QCOMPARE(SqlConnection(file).run({ u"PRAGMA user_version = 99"_s }), QString());
         } else {
             QByteArray bytes;
@@ -329,7 +329,7 @@ private slots:
         QVERIFY(pages >= 2 && pages < 20);
         QCOMPARE(out, lines(sampleNames(1, pages)));
         HistoryStore store;
-        QVERIFY(!store.open(HistoryStore::filePath(dataDir())));
+        QVERIFY(store.open(HistoryStore::filePath(dataDir())));
         const QList<HistoryStore::RunSummary> runs = store.runsBetween(QDateTime(), QDateTime());
         QCOMPARE(runs.size(), 1);
         QVERIFY(runs[0].stopped && runs[0].ended.isValid());

@@ -14,11 +14,13 @@ using namespace std::chrono_literals;
 
 namespace {
 
-const QString Querying = QStringLiteral("正在进行查询 ..");
-const QString QueryDone = QStringLiteral("查询完毕 ..");
-const QString QueryFailed = QStringLiteral("查询失败,请稍后再试 ..");
-const QString NotFiled = QStringLiteral("是否备案：未备案");
-const QString IcpFailed = QStringLiteral("是否备案：查询失败");
+// What the lookup tells, as the tests write it down: its start, then at its end the ICP state and
+// whether the backorder page was read.
+const QString Querying = QStringLiteral("started");
+const QString QueryDone = QStringLiteral("page read");
+const QString QueryFailed = QStringLiteral("page not read");
+const QString NotFiled = QStringLiteral("not filed");
+const QString IcpFailed = QStringLiteral("failed");
 
 constexpr int ShortTimeoutMs = 1000;
 constexpr int WaitMs = 30000;
@@ -28,10 +30,9 @@ FakeSite::Answer gbkPage(const std::string &utf8Page, int status = 200)
     return FakeSite::Reply::gbkHtml(utf8Page, status);
 }
 
-QString filedCaption(const QString &domain, LookupTrigger trigger)
+QString filedCaption(const QString &domain, LookupTrigger)
 {
-    return (trigger == LookupTrigger::Menu ? QStringLiteral("是否备案：已备案 ") : QStringLiteral("是否备案："))
-        + licenceOf(domain);
+    return QStringLiteral("filed ") + licenceOf(domain);
 }
 
 QStringList valuesOf(const BackorderPage &page)
@@ -117,7 +118,7 @@ private slots:
         const LookupRecord &record = m_records.front();
         QCOMPARE(record.domain, domain);
         QVERIFY(record.time.isValid());
-        QVERIFY(record.backorderRead);
+        QVERIFY(record.backorderRead());
         QCOMPARE(valuesOf(record.values), sampleValuesOf(domain));
         QCOMPARE(record.filing, filed ? IcpFiling::Filed : IcpFiling::NotFiled);
         QCOMPARE(record.licence, licenceOf(domain));
@@ -174,7 +175,7 @@ private slots:
         QCOMPARE(m_events, expected);
         if (areaWritten)
             QCOMPARE(valuesOf(m_shown.front()), read ? sampleValuesOf(domain) : NoValues);
-        QCOMPARE(m_records.front().backorderRead, read);
+        QCOMPARE(m_records.front().backorderRead(), read);
         QCOMPARE(m_records.front().backorderFailure.isEmpty(), read);
         QCOMPARE(site().requestCount(icpTarget(domain)), 1);
     }
@@ -313,21 +314,23 @@ private:
             return m_lookup.get();
         m_lookup = std::make_unique<DomainLookup>(fetcher(), config);
         DomainLookup *lookup = m_lookup.get();
-        connect(lookup, &DomainLookup::statusChanged, this, [this](const QString &text) { m_events << text; });
+        connect(lookup, &DomainLookup::started, this, [this] { m_events << Querying; });
         connect(lookup, &DomainLookup::backorderShown, this, [this](const BackorderPage &values) {
             m_events << QStringLiteral("shown");
             m_shown << values;
         });
-        connect(lookup, &DomainLookup::icpFilingShown, this, [this](const QString &caption) { m_events << caption; });
         connect(lookup, &DomainLookup::finished, this, [this](const LookupRecord &record) {
-            m_events << QStringLiteral("finished ") + record.domain;
+            m_events << (record.filing == IcpFiling::Filed ? QStringLiteral("filed ") + record.licence
+                                                           : icpFilingName(record.filing))
+                     << (record.backorderRead() ? QueryDone : QueryFailed) << QStringLiteral("finished ") + record.domain;
             m_records << record;
         });
         return lookup;
     }
 
     std::unique_ptr<DomainLookup> m_lookup;
-    // Everything the lookup told, in order: status texts, "shown", ICP captions, "finished <domain>".
+    // Everything the lookup told, in order: "started", "shown", the ICP state, whether the page was read,
+    // "finished <domain>".
     QStringList m_events;
     QList<BackorderPage> m_shown;
     QList<LookupRecord> m_records;

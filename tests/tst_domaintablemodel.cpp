@@ -31,7 +31,7 @@ LookupRecord answer(const QString &domain, const QString &description = QString(
     LookupRecord record;
     record.domain = domain;
     record.time = QDateTime(QDate(2024, 6, 5), QTime(8, 0), Qt::UTC);
-    record.backorderRead = !o.contains(u"failed"_s);
+    record.values.isBackorderPage = !o.contains(u"failed"_s);
     BackorderPage &v = record.values;
     v.deletionType = o.value(u"type"_s, u"过期删除"_s);
     v.platform = o.value(u"platform"_s, u"国际通道"_s);
@@ -71,8 +71,9 @@ void fillFilterNames(Model &model)
 QString shownRows(const DomainTableProxy &proxy, const QStringList &names)
 {
     QString rows;
+    // The table shows every name in lower case.
     for (const QString &domain : proxy.shownDomains())
-        rows += QString::number(names.indexOf(domain));
+        rows += QString::number(QString(names.join(u'\n')).toLower().split(u'\n').indexOf(domain));
     return rows;
 }
 
@@ -108,19 +109,19 @@ private slots:
         const auto local = [](const QDateTime &time) { return time.toLocalTime().toString(u"yyyy-MM-dd HH:mm"); };
         model.setDomains({ u"a.com"_s, u"b.中国"_s, u"a.com"_s }, { { u"a.com"_s, seen } });
         QCOMPARE(model.rowCount(), 2);
-        QCOMPARE(model.rowTexts(0).mid(0, Model::DeletionTypeColumn),
+        QCOMPARE(model.rowTexts(0).mid(0, DomainTableModel::columnTitles().indexOf(u"删除类型"_s)),
             (QStringList { u"a.com"_s, u".com"_s, u"1"_s, u"纯字母"_s, local(seen) }));
         // Not looked up yet: empty, never "查询失败".
-        QCOMPARE(model.rowTexts(0).mid(Model::DeletionTypeColumn).join(QString()), QString());
+        QCOMPARE(model.rowTexts(0).mid(DomainTableModel::columnTitles().indexOf(u"删除类型"_s)).join(QString()), QString());
         QCOMPARE(model.text(1, Model::FirstSeenColumn), QString());
         QSignalSpy changed(&model, &QAbstractItemModel::dataChanged);
         const LookupRecord record = answer(u"a.com"_s, lookup);
         QVERIFY(model.setLookup(record));
         QCOMPARE(changed.size(), 1);
         QCOMPARE(changed.at(0).at(0).toModelIndex().row(), 0);
-        QCOMPARE(model.rowTexts(0).mid(Model::DeletionTypeColumn, 8).join(u'|'), cells);
-        QCOMPARE(model.text(0, Model::LookedUpColumn), local(record.time));
-        QCOMPARE(model.rowTexts(1).mid(Model::DeletionTypeColumn).join(QString()), QString());
+        QCOMPARE(model.rowTexts(0).mid(DomainTableModel::columnTitles().indexOf(u"删除类型"_s), 8).join(u'|'), cells);
+        QCOMPARE(model.text(0, DomainTableModel::lookedUpColumn()), local(record.time));
+        QCOMPARE(model.rowTexts(1).mid(DomainTableModel::columnTitles().indexOf(u"删除类型"_s)).join(QString()), QString());
         QVERIFY(!model.setLookup(answer(u"elsewhere.com"_s)));
     }
 
@@ -134,17 +135,17 @@ private slots:
             QTest::newRow(name) << column << QString::fromUtf8(values) << QString::fromLatin1(up)
                                 << QString::fromLatin1(down);
         };
-        row("price with currency marks", Model::PriceColumn, "price=US$120.00|price=¥ 88|price=US$33.96|failed", "2103",
+        row("price with currency marks", DomainTableModel::columnTitles().indexOf(u"预定价格"_s), "price=US$120.00|price=¥ 88|price=US$33.96|failed", "2103",
             "0123");
-        row("rmb with separators", Model::RmbColumn, "rmb=1,244.51|rmb=244.51|rmb=99|", "2103", "0123");
-        row("deposit, not looked up last", Model::DepositColumn, "|deposit=100|deposit=20|deposit=0", "3210", "1230");
-        row("deletion time", Model::DeletionTimeColumn,
+        row("rmb with separators", DomainTableModel::columnTitles().indexOf(u"折合人民币"_s), "rmb=1,244.51|rmb=244.51|rmb=99|", "2103", "0123");
+        row("deposit, not looked up last", DomainTableModel::columnTitles().indexOf(u"保证金"_s), "|deposit=100|deposit=20|deposit=0", "3210", "1230");
+        row("deletion time", DomainTableModel::columnTitles().indexOf(u"删除时间"_s),
             "time=2024-06-10 09:00:00|time=2024-6-5 13:20|time=2024年06月05日|failed", "2103", "0123");
-        row("deadline to the second", Model::DeadlineColumn,
+        row("deadline to the second", DomainTableModel::columnTitles().indexOf(u"预定截止"_s),
             "deadline=2024-06-05 10:00:01|deadline=2024-06-05 10:00:00|deadline=x|deadline=2023-12-31", "3102", "0132");
-        row("platform as text", Model::PlatformColumn, "platform=国内通道|platform=Vexlon直连|failed|platform=合作平台",
+        row("platform as text", DomainTableModel::columnTitles().indexOf(u"预定平台"_s), "platform=国内通道|platform=Vexlon直连|failed|platform=合作平台",
             "1302", "0312");
-        row("filing, unknown with the empty", Model::FilingColumn, "licence=浙ICP备2号|licence=?||type=过期删除",
+        row("filing, unknown with the empty", DomainTableModel::columnTitles().indexOf(u"是否备案"_s), "licence=浙ICP备2号|licence=?||type=过期删除",
             "0312", "3012");
         row("length", Model::LengthColumn, "|||", "0123", "3210");
     }

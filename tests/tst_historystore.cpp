@@ -45,7 +45,9 @@ const QStringList FirstLayout = { u"PRAGMA application_id = %1"_s.arg(0x56584C4E
 
 QString openError(HistoryStore &store, const QString &path)
 {
-    return store.open(path).value_or(QString());
+    QString error;
+    store.open(path, &error);
+    return error;
 }
 
 // A history with one finished run of 50 names a page.
@@ -81,8 +83,8 @@ QString describe(const std::optional<LookupRecord> &record)
     if (!record)
         return u"none"_s;
     const BackorderPage &v = record->values;
-    return QStringList { record->domain, record->time.toString(Qt::ISODateWithMs),
-        QString::number(record->backorderRead), record->backorderFailure, QString::number(v.isBackorderPage),
+    return QStringList { record->domain, record->time.toString(Qt::ISODateWithMs), record->backorderFailure,
+        QString::number(v.isBackorderPage),
         v.deletionType, v.deletionTime, v.deadline, v.whois, QString::number(v.whoisCut),
         QString::number(v.bookingClosed), v.platform, v.price, v.rmb, v.deposit, QString::number(int(record->filing)),
         record->licence, record->icpFailure }
@@ -95,9 +97,9 @@ LookupRecord lookupOf(const QString &domain, int minute, const QString &kind)
     LookupRecord record;
     record.domain = domain;
     record.time = at(2, minute);
-    record.backorderRead = kind != u"page not read";
-    record.backorderFailure = record.backorderRead ? QString() : u"连接超时"_s;
-    if (record.backorderRead) {
+    const bool read = kind != u"page not read";
+    record.backorderFailure = read ? QString() : u"连接超时"_s;
+    if (read) {
         record.values = { true, u"即将删除"_s, u"2024-03-0%1"_s.arg(minute % 10), u"2024-03-09 12:00"_s,
             u"Domain Name: %1\nRegistrar: 某某网络\n"_s.arg(domain), minute == 2, kind == u"closed", u"A平台"_s,
             QString::number(60 + minute), u"￥68"_s, u"10"_s };

@@ -352,7 +352,7 @@ void TestHostileServers::killedWindowKeepsItsPages()
     QCOMPARE(process.exitStatus(), QProcess::CrashExit);
 
     HistoryStore history;
-    QCOMPARE(history.open(path).value_or(QString()), QString());
+    QVERIFY(history.open(path));
     const QList<HistoryStore::RunSummary> runs = history.runsBetween({}, {});
     QCOMPARE(runs.size(), 1);
     QVERIFY(!runs[0].ended.isValid());

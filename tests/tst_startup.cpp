@@ -136,7 +136,7 @@ private slots:
         QCOMPARE(process.exitCode(), shows ? 0 : 1);
         QCOMPARE(errors.contains("window driver: window shown"), shows);
         if (!shows) {
-            QVERIFY2(errors.contains("window driver: box: " + reason->toUtf8()), errors.constData());
+            QVERIFY2(errors.contains("window driver: box: " + reason.toUtf8()), errors.constData());
             QCOMPARE(site().requestCount(VersionTarget), 0);
         }
     }

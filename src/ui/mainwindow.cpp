@@ -5,6 +5,7 @@
 #include "core/collect/singlepagecollection.h"
 #include "core/export/listexport.h"
 #include "core/lookup/domainlookup.h"
+#include "core/recording/operationrecording.h"
 #include "core/store/historywriter.h"
 #include "core/store/historystore.h"
 #include "core/text/textops.h"
@@ -32,21 +33,9 @@
 #include <QScreen>
 #include <QStatusBar>
 
-#include <cmath>
 #include <cstdio>
-#include <limits>
-#include <memory>
 
 namespace {
-
-// The page a single-page collection asks for, as a number: the whole part of the text's number.
-int pageNumberOf(const QString &text)
-{
-    const std::optional<double> count = readPageCount(text);
-    if (!count)
-        return 0;
-    return int(qBound<double>(std::numeric_limits<int>::min(), std::trunc(*count), std::numeric_limits<int>::max()));
-}
 
 // The caption of the ICP filing label after a lookup.
 QString icpFilingCaption(const LookupRecord &record, LookupTrigger trigger)
@@ -439,53 +428,9 @@ void MainWindow::connectOperations()
 // writes is told about once on stderr; what is to be recorded waits and is tried again.
 void MainWindow::recordInHistory(HistoryWriter *writer)
 {
-    struct Runs
-    {
-        std::optional<int> collection, single;
-        int collectionPagesFailed = 0;
-        int singlePage = 0;
-    };
-    auto runs = std::make_shared<Runs>();
-    const QString marketUrl = m_config.marketUrl;
-    connect(m_collectionRun, &CollectionRun::started, writer, [writer, runs, marketUrl](int first, int last) {
-        // A run started over a going one abandoned it.
-        if (runs->collection)
-            writer->endRun(*runs->collection, runs->collectionPagesFailed, true);
-        runs->collection = writer->beginRun(marketUrl, first, last);
-        runs->collectionPagesFailed = 0;
-    });
-    connect(m_collectionRun, &CollectionRun::namesArrived, writer, [writer, runs](int page, const QStringList &names) {
-        if (runs->collection)
-            writer->recordPage(*runs->collection, page, names);
-    });
-    connect(m_collectionRun, &CollectionRun::pageFailed, writer, [runs] { ++runs->collectionPagesFailed; });
-    connect(m_collectionRun, &CollectionRun::finished, writer, [writer, runs](int failedPages) {
-        if (runs->collection)
-            writer->endRun(*std::exchange(runs->collection, std::nullopt), failedPages, false);
-    });
-    connect(m_collectionRun, &CollectionRun::stopped, writer, [writer, runs] {
-        if (runs->collection)
-            writer->endRun(*std::exchange(runs->collection, std::nullopt), runs->collectionPagesFailed, true);
-    });
-    connect(m_singlePageCollection, &SinglePageCollection::started, writer,
-        [writer, runs, marketUrl](const QString &pageNumberText) {
-            if (runs->single)
-                writer->endRun(*runs->single, 0, true);
-            runs->singlePage = pageNumberOf(pageNumberText);
-            runs->single = writer->beginRun(marketUrl, runs->singlePage, runs->singlePage);
-        });
-    connect(m_singlePageCollection, &SinglePageCollection::namesArrived, writer,
-        [writer, runs](const QStringList &names) {
-            if (runs->single)
-                writer->recordPage(*runs->single, runs->singlePage, names);
-        });
-    connect(m_singlePageCollection, &SinglePageCollection::finished, writer,
-        [writer, runs](SinglePageCollection::Outcome outcome) {
-            if (runs->single)
-                writer->endRun(*std::exchange(runs->single, std::nullopt),
-                    outcome == SinglePageCollection::Outcome::Collected ? 0 : 1, false);
-        });
-    connect(m_lookup, &DomainLookup::finished, writer, &HistoryWriter::recordLookup);
+    OperationRecording::recordRuns(writer, m_config.marketUrl, m_collectionRun);
+    OperationRecording::recordSinglePages(writer, m_config.marketUrl, m_singlePageCollection);
+    OperationRecording::recordLookups(writer, m_lookup);
     connect(writer, &HistoryWriter::writeFailed, this, [](const QString &reason) {
         std::fputs(qPrintable(QStringLiteral("vexlon-collector: history not recorded for now, tried again: ") + reason
                        + u'\n'),

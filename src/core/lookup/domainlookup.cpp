@@ -55,20 +55,17 @@ void lookUp(const SendRequest &send, const AppConfig &config, const QString &dom
     LookupRecord record;
     record.domain = domain;
     record.time = QDateTime::currentDateTimeUtc();
-    const QPointer<QObject> alive(context);
     send(backorderPageRequest(config, domain, trigger), context,
-         [send, config, context, alive, steps, record](const FetchResult &result) {
+         [send, config, context, steps, record](const FetchResult &result) {
              readAfterFetch(
                  context, result.body.size(),
                  [result, record]() mutable {
                      const bool pageCame = readBackorderAnswer(result, record);
                      return std::make_pair(pageCame, record);
                  },
-                 [send, config, context, alive, steps](const std::pair<bool, LookupRecord> &read) {
-                     if (steps.backorderRead)
-                         steps.backorderRead(read.second, read.first);
-                     if (!alive)
-                         return;
+                 [send, config, context, steps](const std::pair<bool, LookupRecord> &read) {
+                     // Asked for before the caller hears of the page: a batch that begins its next
+                     // lookup then queues that one behind this.
                      send(icpPageRequest(config, read.second.domain), context,
                           [context, steps, record = read.second](const FetchResult &icpResult) {
                               readAfterFetch(
@@ -79,6 +76,8 @@ void lookUp(const SendRequest &send, const AppConfig &config, const QString &dom
                                   },
                                   [steps](const LookupRecord &done) { steps.finished(done); });
                           });
+                     if (steps.backorderRead)
+                         steps.backorderRead(read.second, read.first);
                  });
          });
 }

@@ -71,7 +71,7 @@ public:
     }
 
     // Everything is written as soon as it can be; finished() once it is, or once what is left has
-    // waited for a history that takes no writes for FinishPatience.
+    // waited for a history that takes no writes for FinishPatienceMs and is given up.
     void finish()
     {
         m_finishing = true;
@@ -84,7 +84,7 @@ public:
     void finishNow()
     {
         finish();
-        while (!m_finished) {
+        while (m_finishing) {
             QThread::msleep(std::max(m_retryMs, 10));
             m_retrying = true;
             process();
@@ -112,7 +112,7 @@ private:
         if (m_failing && !m_retrying)
             return;
         m_retrying = false;
-        while (!m_finished) {
+        while (true) {
             if (m_queue.empty() || m_queue.front().kind != Item::Page) {
                 // A run's end, a lookup and the writer's end file the staged pages first.
                 if ((m_filingDue || !m_queue.empty()) && !filePages())
@@ -135,12 +135,13 @@ private:
                 break;
             m_queue.pop_front();
         }
-        if (!m_finishing || m_finished)
+        if (!m_finishing)
             return;
         if (m_failing && m_finishClock.elapsed() >= FinishPatienceMs)
             giveUpAll();
-        if (m_queue.empty() && !m_stagedSince.isValid() && !(m_failing && !m_gaveUp)) {
-            m_finished = true;
+        if (m_queue.empty() && !m_stagedSince.isValid() && (!m_failing || m_gaveUp)) {
+            m_finishing = false;
+            m_gaveUp = false;
             emit m_writer->finished(m_writer->unrecorded());
         }
     }
@@ -281,8 +282,7 @@ private:
     bool m_filingDue = false;
     bool m_failing = false;
     bool m_retrying = false;
-    bool m_finishing = false;
-    bool m_finished = false;
+    bool m_finishing = false; // everything recorded is to be written now, then finished() told
     bool m_gaveUp = false;
 };
 

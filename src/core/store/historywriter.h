@@ -44,7 +44,8 @@ public:
     void endRun(int run, int pagesFailed, bool stopped, const QDateTime &ended = QDateTime::currentDateTimeUtc());
     void recordLookup(const LookupRecord &record);
 
-    // Writes everything recorded so far; finished() follows once it is in the history or given up.
+    // Writes everything recorded so far at once; finished() follows once it is in the history, or
+    // has been given up after ten seconds of a history that takes no writes. Recording may go on.
     void finish();
     // Items that could not be recorded, and were given up, so far.
     int unrecorded() const { return m_unrecorded.load(); }
@@ -54,7 +55,7 @@ signals:
     void writeFailed(const QString &reason);
     // Writes go through again after a failure.
     void writesResumed();
-    // After finish(): unrecorded items counted since the writer was made.
+    // After finish(): the items given up since the writer was made.
     void finished(int unrecorded);
 
 private:
