@@ -179,8 +179,11 @@ private:
 
     bool filePages()
     {
-        if (!m_stagedSince.isValid() && !m_filingDue)
+        // Pages a program that ended first left staged are filed by the next open.
+        if (!m_stagedSince.isValid()) {
+            m_filingDue = false;
             return true;
+        }
         if (!usable())
             return false;
         if (!m_store.fileStagedPages())
