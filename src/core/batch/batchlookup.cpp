@@ -175,6 +175,11 @@ void BatchLookup::resume()
     d->scheduleAdvance();
 }
 
+bool BatchLookup::isPaused() const
+{
+    return d->paused;
+}
+
 void BatchLookup::cancel()
 {
     if (!d->running)

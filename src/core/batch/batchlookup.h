@@ -33,6 +33,7 @@ public:
     void start(const QStringList &domains);
     void pause();
     void resume();
+    bool isPaused() const;
     // Lookups under way are abandoned; finished() follows with cancelled set.
     void cancel();
 
