@@ -234,8 +234,10 @@ bool DomainTableWindow::eventFilter(QObject *watched, QEvent *event)
         const QList<QAction *> commands = actions();
         if (std::any_of(commands.cbegin(), commands.cend(), [this, &keys](const QAction *action) {
                 return action != copyAction && action->isEnabled() && action->shortcut() == keys;
-            }))
+            })) {
+            event->ignore();
             return true;
+        }
     }
     return QWidget::eventFilter(watched, event);
 }
