@@ -7,6 +7,7 @@
 #include "core/table/domaintablemodel.h"
 #include "core/table/domaintableproxy.h"
 #include "core/text/urls.h"
+#include "ui/batchbar.h"
 #include "ui/controls.h"
 #include "ui/dialogs.h"
 #include "ui/filterbar.h"
@@ -25,7 +26,6 @@
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QLineEdit>
-#include <QProgressBar>
 #include <QSettings>
 #include <QStandardPaths>
 #include <QTableView>
@@ -53,8 +53,8 @@ const QSize DefaultSize(1240, 640);
 const QString Organisation = QStringLiteral("Vexlon");
 const QString Application = QStringLiteral("vexlon-collector");
 
-// A label whose text may be long (a file's name, a host, a reason): cut at the window's edge rather
-// than widening the window past the screen.
+// A label whose text may be long (a file's name, a reason): cut at the window's edge rather than widening
+// the window past the screen.
 QLabel *lineLabel(QWidget *parent, const char *objectName, const QString &accessibleName)
 {
     auto *label = named(new QLabel(parent), objectName, accessibleName);
@@ -69,7 +69,6 @@ DomainTableWindow::DomainTableWindow(const AppConfig &config, HistoryStore *hist
     : QWidget(parent, Qt::Window)
     , m_config(config)
     , m_history(history)
-    , m_fetcher(new PageFetcher(this))
     , m_model(new DomainTableModel(this))
     , m_proxy(new DomainTableProxy(m_model, this))
 {
@@ -91,11 +90,13 @@ DomainTableWindow::DomainTableWindow(const AppConfig &config, HistoryStore *hist
         filterBar->showCounts(shown, all);
         updateButtons();
     });
+    connect(batchBar, &BatchBar::lookedUp, m_model, [this](const LookupRecord &record) { m_model->setLookup(record); });
+    connect(batchBar, &BatchBar::statusChanged, this, &DomainTableWindow::showStatus);
+    connect(batchBar, &BatchBar::runningChanged, this, &DomainTableWindow::updateButtons);
     // Without a history there are no days to read.
     dateEdit->setEnabled(m_history);
     loadDayButton->setEnabled(m_history);
     restoreSettings();
-    filterBar->showCounts(m_proxy->rowCount(), m_model->rowCount());
     updateButtons();
     // The keyboard starts in the table: arrows, Ctrl+A, Ctrl+L at once.
     table->setFocus();
@@ -104,8 +105,12 @@ DomainTableWindow::DomainTableWindow(const AppConfig &config, HistoryStore *hist
 DomainTableWindow::~DomainTableWindow()
 {
     saveSettings();
-    if (m_batch)
-        m_batch->disconnect(this);
+    batchBar->disconnect(this);
+}
+
+void DomainTableWindow::setBatchOptions(const BatchOptions &options)
+{
+    batchBar->setOptions(options);
 }
 
 void DomainTableWindow::createControls()
@@ -138,15 +143,7 @@ void DomainTableWindow::createControls()
     header->setSortIndicator(-1, Qt::AscendingOrder);
     table->setSortingEnabled(true);
 
-    lookupButton = button(this, "lookupButton", QStringLiteral("批量查询"));
-    pauseButton = button(this, "pauseButton", QStringLiteral("暂停"));
-    cancelButton = button(this, "cancelButton", QStringLiteral("取消"));
-    progressBar = named(new QProgressBar(this), "progressBar", QStringLiteral("查询进度"));
-    progressBar->setRange(0, 1);
-    progressBar->setValue(0);
-    progressBar->setFormat(QStringLiteral("%v / %m"));
-    progressBar->setTextVisible(false);
-    progressLabel = lineLabel(this, "progressLabel", QStringLiteral("查询情况"));
+    batchBar = new BatchBar(m_config, m_history, this);
     copyButton = button(this, "copyButton", QStringLiteral("复制域名"));
     bookButton = button(this, "bookButton", QStringLiteral("预定域名"));
     exportCsvButton = button(this, "exportCsvButton", QStringLiteral("导出CSV"));
@@ -159,10 +156,7 @@ void DomainTableWindow::createControls()
     for (QWidget *widget : std::initializer_list<QWidget *> { dateEdit, loadDayButton, openFileButton })
         sourceRow->addWidget(widget);
     auto *lookupRow = new QHBoxLayout;
-    for (QWidget *widget : std::initializer_list<QWidget *> { lookupButton, pauseButton, cancelButton })
-        lookupRow->addWidget(widget);
-    lookupRow->addWidget(progressBar, 1);
-    lookupRow->addWidget(progressLabel, 1);
+    lookupRow->addWidget(batchBar, 1);
     for (QWidget *widget :
         std::initializer_list<QWidget *> { copyButton, bookButton, exportCsvButton, exportTxtButton })
         lookupRow->addWidget(widget);
@@ -207,11 +201,11 @@ void DomainTableWindow::createActions()
     addShortcut(
         "openFileAction", QStringLiteral("打开文件"), QKeySequence::Open, openFileButton, [this] { chooseFile(); });
     lookupAction = addShortcut("lookupAction", QStringLiteral("批量查询"), QKeySequence(Qt::CTRL | Qt::Key_L),
-        lookupButton, [this] { lookUp(); });
+        batchBar->lookupButton(), [this] { lookUp(); });
     pauseAction = addShortcut("pauseAction", QStringLiteral("暂停/继续"), QKeySequence(Qt::CTRL | Qt::Key_P),
-        pauseButton, [this] { pauseOrResume(); });
-    cancelAction = addShortcut("cancelAction", QStringLiteral("取消查询"), QKeySequence(Qt::Key_Escape), cancelButton,
-        [this] { cancelLookUp(); });
+        batchBar->pauseButton(), [this] { pauseOrResume(); });
+    cancelAction = addShortcut("cancelAction", QStringLiteral("取消查询"), QKeySequence(Qt::Key_Escape),
+        batchBar->cancelButton(), [this] { cancelLookUp(); });
     copyAction = addShortcut(
         "copyAction", QStringLiteral("复制域名"), QKeySequence::Copy, copyButton, [this] { copySelected(); });
     bookAction = addShortcut("bookAction", QStringLiteral("预定域名"), QKeySequence(Qt::CTRL | Qt::Key_D), bookButton,
@@ -308,14 +302,11 @@ void DomainTableWindow::tellReadFailure(const QString &path, const QString &reas
 void DomainTableWindow::showList(const QStringList &names, const QString &source)
 {
     ++m_listsShown;
-    if (m_batch)
-        m_batch->cancel();
+    batchBar->cancel();
     // The history tells when each name was first seen, whatever the list's source.
     m_model->setDomains(names, m_history ? m_history->firstSeenOf(names) : QHash<QString, QDateTime>());
     sourceLabel->setText(QStringLiteral("来源：%1（%L2 个域名）").arg(source).arg(m_model->rowCount()));
-    progressBar->setTextVisible(false);
-    progressBar->setValue(0);
-    progressLabel->clear();
+    batchBar->clearProgress();
     showStatus(QString());
     updateButtons();
 }
@@ -343,69 +334,31 @@ QStringList DomainTableWindow::selectedDomains() const
 
 void DomainTableWindow::lookUp()
 {
-    if (m_batch)
+    if (batchBar->isRunning())
         return;
     const QStringList selected = selectedDomains();
     const QStringList domains = selected.isEmpty() ? m_proxy->shownDomains() : selected;
-    if (domains.isEmpty()) {
+    if (domains.isEmpty())
         showStatus(QStringLiteral("没有可查询的域名"));
-        return;
-    }
-    m_batch = new BatchLookup(*m_fetcher, m_config, m_history, m_batchOptions, this);
-    connect(
-        m_batch, &BatchLookup::lookedUp, m_model, [this](const LookupRecord &record) { m_model->setLookup(record); });
-    connect(m_batch, &BatchLookup::progress, this, [this](int done, int total, int failed) {
-        progressBar->setRange(0, total);
-        progressBar->setValue(done);
-        progressLabel->setText(QStringLiteral("失败 %L1 个").arg(failed));
-    });
-    connect(m_batch, &BatchLookup::waiting, this, [this](const QString &host, qint64 milliseconds) {
-        progressLabel->setText(QStringLiteral("%1 要求等待 %2 秒 ..").arg(host).arg((milliseconds + 999) / 1000));
-    });
-    connect(m_batch, &BatchLookup::finished, this, &DomainTableWindow::batchFinished);
-    progressBar->setRange(0, int(domains.size()));
-    progressBar->setValue(0);
-    progressBar->setTextVisible(true);
-    progressLabel->clear();
-    showStatus(QStringLiteral("正在批量查询 %L1 个域名 ..").arg(domains.size()));
-    m_batch->start(domains);
-    updateButtons();
+    else
+        batchBar->start(domains);
 }
 
 void DomainTableWindow::pauseOrResume()
 {
-    if (!m_batch)
-        return;
-    if (m_batch->isPaused())
-        m_batch->resume();
-    else
-        m_batch->pause();
-    showStatus(m_batch->isPaused() ? QStringLiteral("批量查询已暂停 ..") : QStringLiteral("正在批量查询 .."));
-    updateButtons();
+    batchBar->pauseOrResume();
 }
 
 void DomainTableWindow::cancelLookUp()
 {
-    if (m_batch)
-        m_batch->cancel();
-}
-
-void DomainTableWindow::batchFinished(int done, int failed, bool cancelled)
-{
-    if (m_batch)
-        m_batch->deleteLater();
-    m_batch = nullptr;
-    progressLabel->setText(QStringLiteral("失败 %L1 个").arg(failed));
-    showStatus(cancelled ? QStringLiteral("批量查询已取消：已查询 %L1 个域名").arg(done)
-                         : QStringLiteral("批量查询完毕：共 %L1 个域名，失败 %L2 个").arg(done).arg(failed));
-    updateButtons();
+    batchBar->cancel();
 }
 
 void DomainTableWindow::updateButtons()
 {
     if (!lookupAction)
         return;
-    const bool running = !m_batch.isNull();
+    const bool running = batchBar->isRunning();
     const bool anyShown = m_proxy->rowCount() > 0;
     const bool anySelected = table->selectionModel()->hasSelection();
     lookupAction->setEnabled(!running && anyShown);
@@ -415,8 +368,6 @@ void DomainTableWindow::updateButtons()
     exportTxtAction->setEnabled(anyShown);
     copyAction->setEnabled(anySelected);
     bookAction->setEnabled(anySelected);
-    pauseButton->setText(running && m_batch->isPaused() ? QStringLiteral("继续") : QStringLiteral("暂停"));
-    pauseButton->setAccessibleName(pauseButton->text());
 }
 
 void DomainTableWindow::copySelected()
@@ -515,8 +466,7 @@ void DomainTableWindow::saveSettings()
 
 void DomainTableWindow::closeEvent(QCloseEvent *event)
 {
-    if (m_batch)
-        m_batch->cancel();
+    batchBar->cancel();
     saveSettings();
     event->accept();
 }

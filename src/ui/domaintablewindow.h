@@ -9,20 +9,18 @@
 #include "core/config.h"
 
 #include <QDate>
-#include <QPointer>
 #include <QWidget>
 
 #include <functional>
 
+class BatchBar;
 class DomainTableModel;
 class DomainTableProxy;
 class FilterBar;
 class HistoryStore;
-class PageFetcher;
 class QAction;
 class QDateEdit;
 class QLabel;
-class QProgressBar;
 class QPushButton;
 class QTableView;
 
@@ -43,7 +41,7 @@ public:
     bool showFile(const QString &path);
 
     // How politely batch lookups ask; the defaults suit the real sites.
-    void setBatchOptions(const BatchOptions &options) { m_batchOptions = options; }
+    void setBatchOptions(const BatchOptions &options);
 
     // What the buttons and shortcuts do.
     void lookUp();
@@ -67,7 +65,6 @@ private:
     void showList(const QStringList &names, const QString &source);
     void showStatus(const QString &text);
     void tellReadFailure(const QString &path, const QString &reason);
-    void batchFinished(int done, int failed, bool cancelled);
     void updateButtons();
     QStringList selectedDomains() const;
     void restoreSettings();
@@ -75,9 +72,6 @@ private:
 
     const AppConfig m_config;
     HistoryStore *const m_history;
-    PageFetcher *m_fetcher = nullptr;
-    BatchOptions m_batchOptions;
-    QPointer<BatchLookup> m_batch;
     QString m_lastExportPath;
     // Counts the lists shown: a file read in the background is shown only if no other list came since.
     quint64 m_listsShown = 0;
@@ -91,11 +85,7 @@ private:
     QPushButton *openFileButton = nullptr;
     FilterBar *filterBar = nullptr;
     QTableView *table = nullptr;
-    QPushButton *lookupButton = nullptr;
-    QPushButton *pauseButton = nullptr;
-    QPushButton *cancelButton = nullptr;
-    QProgressBar *progressBar = nullptr;
-    QLabel *progressLabel = nullptr;
+    BatchBar *batchBar = nullptr;
     QPushButton *copyButton = nullptr;
     QPushButton *bookButton = nullptr;
     QPushButton *exportCsvButton = nullptr;
