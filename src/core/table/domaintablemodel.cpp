@@ -8,6 +8,7 @@
 #include <QStringDecoder>
 
 #include <algorithm>
+#include <cstring>
 #include <numeric>
 
 namespace {
@@ -70,15 +71,16 @@ public:
                 readAsGbk();
         }
         while (!piece.isEmpty()) {
-            const auto end = std::find(piece.begin(), piece.end(), '\n');
-            const QByteArrayView part = piece.first(end - piece.begin());
+            const auto *end = static_cast<const char *>(std::memchr(piece.data(), '\n', std::size_t(piece.size())));
+            const QByteArrayView part = end ? piece.first(end - piece.data()) : piece;
             if (m_line.size() + part.size() > MaxLineBytes)
                 m_lineTooLong = true;
-            else
+            else if (!end || !m_line.isEmpty())
                 m_line += part;
-            if (end == piece.end())
+            if (!end)
                 break;
-            endLine();
+            // Most lines lie whole in a piece and are read where they lie.
+            endLine(m_line.isEmpty() ? part : QByteArrayView(m_line));
             piece = piece.sliced(part.size() + 1);
         }
     }
@@ -86,22 +88,22 @@ public:
     NamesRead finish()
     {
         if (!m_line.isEmpty() || m_lineTooLong)
-            endLine();
+            endLine(m_line);
         m_names.removeIf([](const QString &name) { return name.isNull(); });
         return { m_names, m_skipped, true };
     }
 
 private:
-    void endLine()
+    void endLine(QByteArrayView line)
     {
         if (m_lineTooLong) {
             ++m_skipped;
         } else {
-            const QString name = nameIn(m_line);
+            const QString name = nameIn(line);
             if (!name.isNull()) {
-                const bool ascii = std::all_of(m_line.cbegin(), m_line.cend(), [](char c) { return uchar(c) < 0x80; });
+                const bool ascii = std::all_of(line.begin(), line.end(), [](char c) { return uchar(c) < 0x80; });
                 if (!m_gbk && !ascii)
-                    m_readAsUtf8.emplace_back(m_names.size(), m_line);
+                    m_readAsUtf8.emplace_back(m_names.size(), line.toByteArray());
                 m_names.append(name);
             }
         }
