@@ -21,6 +21,7 @@
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QSettings>
+#include <QSpinBox>
 #include <QTableView>
 #include <QTemporaryDir>
 #include <QTest>
@@ -369,12 +370,44 @@ private slots:
         QCOMPARE(labelText("countLabel"), u"显示 2 / 4"_s);
         QCOMPARE(cell(0, 0), u"abc.com"_s);
         QCOMPARE(part<QTableView>("domainTable")->horizontalHeader()->sectionSize(DomainTableModel::DomainColumn), 222);
-        // A restored filter says so, and goes with one click.
+        // A restored filter says so until the user changes it.
         QVERIFY(part("restoredFilterLabel")->isVisible());
+        QTest::keyClicks(part<QLineEdit>("suffixEdit"), u" .cn"_s);
+        QVERIFY(!part("restoredFilterLabel")->isVisible());
+    }
+
+    // Filters kept by an earlier version come back under the same keys, say so, and go with one click.
+    void restoresTheFiltersOfTheLastUse()
+    {
+        QSettings stored(u"Vexlon"_s, u"vexlon-collector"_s);
+        stored.beginGroup(u"domainTable"_s);
+        const std::pair<const char *, QVariant> kept[] = { { "suffixes", u".com"_s }, { "minLength", 3 },
+            { "maxLength", 3 }, { "kind", 2 }, { "filing", 4 }, { "contains", u"b"_s }, { "startsWith", u"a"_s },
+            { "endsWith", u"c"_s }, { "excludes", u"x y"_s }, { "pattern", u"^A"_s } };
+        for (const auto &[key, value] : kept)
+            stored.setValue(QLatin1String(key), value);
+        stored.sync();
+        openTable({ u"abc.net"_s, u"abc.com"_s, u"abcc.com"_s, u"a1c.com"_s, u"xbc.com"_s });
+        QCOMPARE(labelText("countLabel"), u"显示 1 / 5"_s);
+        QCOMPARE(cell(0, DomainTableModel::DomainColumn), u"abc.com"_s);
+        const std::pair<const char *, QString> shown[] = { { "suffixEdit", u".com"_s }, { "minLengthSpin", u"3"_s },
+            { "maxLengthSpin", u"3"_s }, { "kindCombo", u"纯字母"_s }, { "filingCombo", u"未查询"_s },
+            { "containsEdit", u"b"_s }, { "startsEdit", u"a"_s }, { "endsEdit", u"c"_s }, { "excludesEdit", u"x y"_s },
+            { "patternEdit", u"^A"_s } };
+        for (const auto &[name, text] : shown) {
+            const QWidget *control = part(name);
+            if (const auto *spin = qobject_cast<const QSpinBox *>(control))
+                QCOMPARE(spin->text(), text);
+            else if (const auto *combo = qobject_cast<const QComboBox *>(control))
+                QCOMPARE(combo->currentText(), text);
+            else
+                QCOMPARE(textOf(control), text);
+        }
         QCOMPARE(labelText("restoredFilterLabel"), u"筛选已恢复"_s);
+        QVERIFY(part("restoredFilterLabel")->isVisible());
         QTest::mouseClick(part<QPushButton>("clearRestoredFilterButton"), Qt::LeftButton);
+        QCOMPARE(labelText("countLabel"), u"显示 5 / 5"_s);
         QCOMPARE(part<QLineEdit>("suffixEdit")->text(), QString());
-        QCOMPARE(labelText("countLabel"), u"显示 4 / 4"_s);
         QVERIFY(!part("restoredFilterLabel")->isVisible());
         QVERIFY(!part("clearRestoredFilterButton")->isVisible());
     }
