@@ -241,6 +241,21 @@ private slots:
             << QByteArray(" \t abc.com  \n\n  \r\n12.cn") << QStringList { u"abc.com"_s, u"12.cn"_s };
         QTest::newRow("control characters made visible")
             << QByteArray("a\x1b[2Jb.com\n") << QStringList { u"a\uFFFD[2Jb.com"_s };
+        // Names longer than lookup takes are skipped, however long the line; the file is read 64 KiB at a time.
+        const QByteArray longest = QByteArray(249, 'b') + ".com";
+        QTest::newRow("253 characters kept, 254 skipped")
+            << QByteArray("a.com\n" + longest + "\nb" + longest + "\nc.cn")
+            << QStringList { u"a.com"_s, QString::fromLatin1(longest), u"c.cn"_s };
+        QTest::newRow("a line of megabytes skipped")
+            << QByteArray("a.com\n") + QByteArray(3 << 20, 'x') + "\nc.cn" << QStringList { u"a.com"_s, u"c.cn"_s };
+        QTest::newRow("UTF-8 character across two pieces")
+            << QByteArray(65534, 'x') + "\n" + u"中文网.cn"_s.toUtf8() << QStringList { u"中文网.cn"_s };
+        // "一统" in GBK is valid UTF-8 as well: the whole file decides.
+        const auto gbk = [](const QString &text) { return QByteArray(QStringEncoder("GB18030").encode(text)); };
+        const QStringList gbkAsUtf8 { u"一统.cn"_s, u"中文.cn"_s };
+        QTest::newRow("GBK known at the second name") << gbk(u"一统.cn\n中文.cn"_s) << gbkAsUtf8;
+        QTest::newRow("GBK known in the second piece")
+            << gbk(u"一统.cn\n"_s) + QByteArray(70000, 'x') + "\n" + gbk(u"中文.cn"_s) << gbkAsUtf8;
     }
 
     void namesFromText()

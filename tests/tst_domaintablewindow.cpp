@@ -1,6 +1,7 @@
 // The domain table window, opened with Ctrl+B from the main window's list: filtering as the user types, a batch
 // lookup through a rate-limited phase, cancelling one, exporting byte for byte, keyboard use, what it remembers.
 #include "core/export/listexport.h"
+#include "core/net/backgroundread.h"
 #include "core/store/historystore.h"
 #include "core/table/domaintablemodel.h"
 #include "tests/sitetest.h"
@@ -13,12 +14,14 @@
 #include <QClipboard>
 #include <QComboBox>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QSettings>
+#include <QSpinBox>
 #include <QTableView>
 #include <QTemporaryDir>
 #include <QTest>
@@ -55,6 +58,21 @@ QString csvLine(const QString &name, const QString &deletionTypeField = QString(
                .join(u',')
         + u"\r\n"_s;
 }
+
+// Desktops on X11 give a text field Ctrl+E (end of line), Ctrl+D, ... as editing keys, which it claims before
+// any shortcut; the offscreen platform has no such key bindings, so a test gives them to a field.
+class EditingKeys : public QObject
+{
+public:
+    using QObject::QObject;
+    bool eventFilter(QObject *, QEvent *event) override
+    {
+        if (event->type() == QEvent::ShortcutOverride
+            && static_cast<QKeyEvent *>(event)->modifiers() == Qt::ControlModifier)
+            event->accept();
+        return false;
+    }
+};
 
 } // namespace
 
@@ -120,28 +138,93 @@ private slots:
     {
         HistoryStore history;
         QVERIFY(history.open(m_folder.filePath(u"history.sqlite"_s)));
-        const std::optional<qint64> run = history.beginRun(siteUrl(), 1, 1);
-        QVERIFY(run && history.recordPage(*run, 1, { u"a.com"_s, u"中文.cn"_s }));
+        const QDate day(2024, 6, 5);
+        const auto at = [day](int days, int hour) { return QDateTime(day.addDays(days), QTime(hour, 0)); };
+        // Runs of the day and around it, recorded out of order: the evening's first, its pages backwards.
+        const auto record = [&](const QDateTime &started, const QList<QStringList> &pages) {
+            const std::optional<qint64> run = history.beginRun(siteUrl(), 1, int(pages.size()), started);
+            QVERIFY(run);
+            for (qsizetype page = pages.size(); page > 0; --page)
+                QVERIFY(history.recordPage(*run, int(page), pages[page - 1], started));
+        };
+        record(at(-30, 9), { { u"old.com"_s } });
+        record(at(0, 20), { { u"old.com"_s, u"a.com"_s } });
+        record(at(-1, 23), { { u"before.com"_s } });
+        record(at(0, 8), { { u"a.com"_s, u"中文.cn"_s }, { u"b.com"_s } });
+        record(at(1, 0), { { u"after.com"_s } });
         DomainTableWindow table(AppConfig(), &history);
         m_table = &table;
-        table.showDay(QDate::currentDate());
-        QCOMPARE(labelText("countLabel"), u"显示 2 / 2"_s);
-        QCOMPARE(cell(1, DomainTableModel::DomainColumn), u"中文.cn"_s);
-        QVERIFY(!cell(1, DomainTableModel::FirstSeenColumn).isEmpty());
-        table.showDay(QDate::currentDate().addDays(-1));
+        table.showDay(day);
+        QCOMPARE(labelText("sourceLabel"), u"来源：2024-06-05 的采集（4 个域名）"_s);
+        const QStringList shown { u"a.com"_s, u"中文.cn"_s, u"b.com"_s, u"old.com"_s };
+        for (int row = 0; row < 4; ++row)
+            QCOMPARE(cell(row, DomainTableModel::DomainColumn), shown[row]);
+        QCOMPARE(cell(0, DomainTableModel::FirstSeenColumn), u"2024-06-05 08:00"_s);
+        QCOMPARE(cell(3, DomainTableModel::FirstSeenColumn), u"2024-05-06 09:00"_s);
+        table.showDay(day.addDays(-3));
         QCOMPARE(labelText("countLabel"), u"显示 0 / 0"_s);
         QCOMPARE(labelText("statusLine"), u"这一天没有采集记录"_s);
-        // A GBK file; the history tells when its names were first seen.
+        // A GBK file; the history tells when its names were first seen, however long ago.
         const QString file = m_folder.filePath(u"names.txt"_s);
         QVERIFY(writeFile(file, encodeDomainList({ u"中文.cn"_s, u"new.net"_s })));
         QVERIFY(table.showFile(file));
         QCOMPARE(labelText("sourceLabel"), u"来源：文件 names.txt（2 个域名）"_s);
-        QVERIFY(!cell(0, DomainTableModel::FirstSeenColumn).isEmpty());
+        QCOMPARE(cell(0, DomainTableModel::FirstSeenColumn), u"2024-06-05 08:00"_s);
         QCOMPARE(cell(1, DomainTableModel::FirstSeenColumn), QString());
         const QString missing = m_folder.filePath(u"missing.txt"_s);
         QVERIFY(!table.showFile(missing));
         QCOMPARE(Dialogs::takeAnsweredMessages().value(0).text, u"文件读取失败!\n原因：文件不存在\n文件："_s + missing);
         QCOMPARE(labelText("countLabel"), u"显示 2 / 2"_s);
+    }
+
+    // A file of megabytes on one line, between good names: read off the window's thread, the line skipped.
+    void readsAHugeLineWithoutStopping()
+    {
+        DomainTableWindow table { AppConfig() };
+        m_table = &table;
+        table.showNames({ u"x.com"_s });
+        const QString file = m_folder.filePath(u"huge.txt"_s);
+        QVERIFY(writeFile(file, "good.com\n" + QByteArray(16 << 20, 'a') + "\r\n中文.cn\n"));
+        QVERIFY(table.showFile(file));
+        // The call is back before the file has been read.
+        QCOMPARE(labelText("sourceLabel"), u"来源：主窗口列表（1 个域名）"_s);
+        QCOMPARE(labelText("statusLine"), u"正在读取文件 .."_s);
+        QTRY_COMPARE_WITH_TIMEOUT(labelText("sourceLabel"), u"来源：文件 huge.txt（2 个域名）"_s, 20000);
+        QCOMPARE(cell(0, DomainTableModel::DomainColumn), u"good.com"_s);
+        QCOMPARE(cell(1, DomainTableModel::DomainColumn), u"中文.cn"_s);
+        QCOMPARE(labelText("statusLine"), u"已跳过 1 个超过 253 个字符的名称"_s);
+        // A list shown while a file is read stays.
+        QVERIFY(table.showFile(file));
+        table.showNames({ u"y.com"_s });
+        pageReadingThread().waitForDone();
+        QCoreApplication::sendPostedEvents();
+        QCOMPARE(labelText("sourceLabel"), u"来源：主窗口列表（1 个域名）"_s);
+        QCOMPARE(cell(0, DomainTableModel::DomainColumn), u"y.com"_s);
+    }
+
+    // On a screen of 1280 × 720 every button is on the window, even with a file name longer than the window.
+    void fitsASmallScreen()
+    {
+        DomainTableWindow table { AppConfig() };
+        m_table = &table;
+        QVERIFY(table.width() <= 1280 && table.height() <= 720);
+        const QString file = m_folder.filePath(QString(200, u'n') + u".txt"_s);
+        QVERIFY(writeFile(file, "a.com\n"));
+        QVERIFY(table.showFile(file));
+        QVERIFY(labelText("sourceLabel").size() > 200);
+        QVERIFY(table.minimumSizeHint().width() <= 1280);
+        table.resize(1280, 720);
+        table.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&table));
+        QCOMPARE(table.width(), 1280);
+        const QList<QPushButton *> buttons = table.findChildren<QPushButton *>();
+        QVERIFY(buttons.size() >= 10);
+        for (const QPushButton *button : buttons) {
+            if (button->objectName() == u"clearRestoredFilterButton"_s)
+                continue; // shown only for a restored filter
+            const QRect place(button->mapTo(&table, QPoint(0, 0)), button->size());
+            QVERIFY2(button->isVisible() && table.rect().contains(place), qPrintable(button->objectName()));
+        }
     }
 
     void batchLookupThroughRateLimitThenExport()
@@ -170,9 +253,14 @@ private slots:
         QCOMPARE(site().requestCount(limited), 2);
         QCOMPARE(part<QProgressBar>("progressBar")->text(), u"3 / 3"_s);
         // CSV: a byte order mark, the header, one CR LF line per shown row, RFC 4180 quoting.
+        // Ctrl+E exports even from a text field, which would take it as "end of line".
         const QString csvPath = m_folder.filePath(u"table.csv"_s);
         Dialogs::setNextSaveFileName(csvPath);
-        press(Qt::Key_E);
+        auto *suffix = part<QLineEdit>("suffixEdit");
+        suffix->installEventFilter(new EditingKeys(suffix));
+        suffix->setFocus();
+        QTRY_VERIFY(suffix->hasFocus());
+        QTest::keyClick(suffix, Qt::Key_E, Qt::ControlModifier);
         QCOMPARE(Dialogs::takeAnsweredMessages().value(0).text, u"域名保存成功!"_s);
         const QByteArray bytes = readFile(csvPath);
         QVERIFY(bytes.startsWith("\xEF\xBB\xBF"));
@@ -205,6 +293,12 @@ private slots:
         press(Qt::Key_L);
         QTRY_COMPARE(site().requestCount(held), 1);
         QTRY_COMPARE(part<QProgressBar>("progressBar")->value(), 1);
+        press(Qt::Key_P);
+        QCOMPARE(part<QPushButton>("pauseButton")->text(), u"继续"_s);
+        QCOMPARE(labelText("statusLine"), u"批量查询已暂停 .."_s);
+        QTest::mouseClick(part<QPushButton>("pauseButton"), Qt::LeftButton);
+        QCOMPARE(part<QPushButton>("pauseButton")->text(), u"暂停"_s);
+        QCOMPARE(labelText("statusLine"), u"正在批量查询 .."_s);
         QTest::keyClick(m_table, Qt::Key_Escape);
         QCOMPARE(labelText("statusLine"), u"批量查询已取消：已查询 1 个域名"_s);
         QVERIFY(!cell(0, DomainTableModel::columnTitles().indexOf(u"预定价格"_s)).isEmpty());
@@ -217,8 +311,12 @@ private slots:
     void opensFiltersCopiesBooksAndRemembers()
     {
         const QStringList names { u"abd.net"_s, u"abc.com"_s, u"xyz.com"_s, u"12.cn"_s };
+        // The list's tooltip and the window's "What's this" tell the way in.
+        QVERIFY(control("domainList")->toolTip().contains(u"Ctrl+B 打开域名工作台"_s));
         openTable(names.mid(1));
         QCOMPARE(m_table->windowTitle(), u"域名工作台"_s);
+        QVERIFY(m_table->whatsThis().contains(u"按 Ctrl+B 打开"_s));
+        QVERIFY(!part("restoredFilterLabel")->isVisible());
         QCOMPARE(labelText("countLabel"), u"显示 3 / 3"_s);
         // Ctrl+B again brings the same window with the list as it is now.
         openTable(names);
@@ -272,6 +370,46 @@ private slots:
         QCOMPARE(labelText("countLabel"), u"显示 2 / 4"_s);
         QCOMPARE(cell(0, 0), u"abc.com"_s);
         QCOMPARE(part<QTableView>("domainTable")->horizontalHeader()->sectionSize(DomainTableModel::DomainColumn), 222);
+        // A restored filter says so until the user changes it.
+        QVERIFY(part("restoredFilterLabel")->isVisible());
+        QTest::keyClicks(part<QLineEdit>("suffixEdit"), u" .cn"_s);
+        QVERIFY(!part("restoredFilterLabel")->isVisible());
+    }
+
+    // Filters kept by an earlier version come back under the same keys, say so, and go with one click.
+    void restoresTheFiltersOfTheLastUse()
+    {
+        QSettings stored(u"Vexlon"_s, u"vexlon-collector"_s);
+        stored.beginGroup(u"domainTable"_s);
+        const std::pair<const char *, QVariant> kept[] = { { "suffixes", u".com"_s }, { "minLength", 3 },
+            { "maxLength", 3 }, { "kind", 2 }, { "filing", 4 }, { "contains", u"b"_s }, { "startsWith", u"a"_s },
+            { "endsWith", u"c"_s }, { "excludes", u"x y"_s }, { "pattern", u"^A"_s } };
+        for (const auto &[key, value] : kept)
+            stored.setValue(QLatin1String(key), value);
+        stored.sync();
+        openTable({ u"abc.net"_s, u"abc.com"_s, u"abcc.com"_s, u"a1c.com"_s, u"xbc.com"_s });
+        QCOMPARE(labelText("countLabel"), u"显示 1 / 5"_s);
+        QCOMPARE(cell(0, DomainTableModel::DomainColumn), u"abc.com"_s);
+        const std::pair<const char *, QString> shown[] = { { "suffixEdit", u".com"_s }, { "minLengthSpin", u"3"_s },
+            { "maxLengthSpin", u"3"_s }, { "kindCombo", u"纯字母"_s }, { "filingCombo", u"未查询"_s },
+            { "containsEdit", u"b"_s }, { "startsEdit", u"a"_s }, { "endsEdit", u"c"_s }, { "excludesEdit", u"x y"_s },
+            { "patternEdit", u"^A"_s } };
+        for (const auto &[name, text] : shown) {
+            const QWidget *control = part(name);
+            if (const auto *spin = qobject_cast<const QSpinBox *>(control))
+                QCOMPARE(spin->text(), text);
+            else if (const auto *combo = qobject_cast<const QComboBox *>(control))
+                QCOMPARE(combo->currentText(), text);
+            else
+                QCOMPARE(textOf(control), text);
+        }
+        QCOMPARE(labelText("restoredFilterLabel"), u"筛选已恢复"_s);
+        QVERIFY(part("restoredFilterLabel")->isVisible());
+        QTest::mouseClick(part<QPushButton>("clearRestoredFilterButton"), Qt::LeftButton);
+        QCOMPARE(labelText("countLabel"), u"显示 5 / 5"_s);
+        QCOMPARE(part<QLineEdit>("suffixEdit")->text(), QString());
+        QVERIFY(!part("restoredFilterLabel")->isVisible());
+        QVERIFY(!part("clearRestoredFilterButton")->isVisible());
     }
 };
 

@@ -52,6 +52,7 @@ DomainListView::DomainListView(QWidget *parent)
 {
     m_model = new DomainListModel(this);
     setModel(m_model);
+    setToolTip(QStringLiteral("按 Ctrl+B 打开域名工作台：整个列表排序、筛选、批量查询、导出"));
     setSelectionMode(QAbstractItemView::SingleSelection);
     setEditTriggers(QAbstractItemView::NoEditTriggers);
     // The scroll bar counts rows: wheel and arrows move whole entries, as in a list box.

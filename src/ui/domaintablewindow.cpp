@@ -2,40 +2,41 @@
 
 #include "core/export/csv.h"
 #include "core/export/listexport.h"
+#include "core/net/backgroundread.h"
 #include "core/store/historystore.h"
 #include "core/store/historywriter.h"
 #include "core/table/domaintablemodel.h"
 #include "core/table/domaintableproxy.h"
 #include "core/text/urls.h"
+#include "ui/batchbar.h"
+#include "ui/controls.h"
 #include "ui/dialogs.h"
+#include "ui/filterbar.h"
 
 #include <QAction>
 #include <QClipboard>
 #include <QCloseEvent>
-#include <QComboBox>
 #include <QDateEdit>
 #include <QDesktopServices>
 #include <QDir>
 #include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
-#include <QGroupBox>
 #include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QHeaderView>
-#include <QLabel>
+#include <QKeyEvent>
 #include <QLineEdit>
-#include <QProgressBar>
-#include <QPushButton>
-#include <QRegularExpression>
-#include <QSet>
 #include <QSettings>
-#include <QSpinBox>
 #include <QStandardPaths>
 #include <QTableView>
 #include <QVBoxLayout>
 
 #include <iterator>
+
+using Controls::button;
+using Controls::caption;
+using Controls::named;
 
 namespace {
 
@@ -43,8 +44,6 @@ constexpr char WindowName[] = "domainTableWindow";
 constexpr char SettingsGroup[] = "domainTable";
 // A name list is a few megabytes at most; a larger file is not one.
 constexpr qint64 MaxFileBytes = 64 * 1024 * 1024;
-// The longest label a registry takes.
-constexpr int MaxLabelLength = 63;
 
 // The width a column starts with, by its title; others get DefaultColumnWidth.
 int defaultColumnWidth(const QString &title)
@@ -57,55 +56,19 @@ int defaultColumnWidth(const QString &title)
     return widths.value(title, 90);
 }
 
-const NameKind Kinds[] = { NameKind::Any, NameKind::DigitsOnly, NameKind::LettersOnly, NameKind::DigitsAndLetters,
-    NameKind::WithHyphen, NameKind::Chinese };
-const FilingFilter FilingFilters[] = { FilingFilter::Any, FilingFilter::Filed, FilingFilter::NotFiled,
-    FilingFilter::Failed, FilingFilter::NotLookedUp };
-
-// "a, b，c d" as its parts: commas (either width) and blanks both separate.
-QStringList listIn(const QString &text)
-{
-    static const QRegularExpression separators(QStringLiteral("[\\s,，、]+"));
-    return text.split(separators, Qt::SkipEmptyParts);
-}
+// It fits a screen of 1280 × 720 with its frame and a task bar.
+const QSize DefaultSize(1240, 640);
 
 const QString Organisation = QStringLiteral("Vexlon");
 const QString Application = QStringLiteral("vexlon-collector");
 
-template <typename T> T *named(T *widget, const char *objectName, const QString &accessibleName)
+// A label whose text may be long (a file's name, a reason): cut at the window's edge rather than widening
+// the window past the screen.
+QLabel *lineLabel(QWidget *parent, const char *objectName, const QString &accessibleName)
 {
-    widget->setObjectName(QLatin1String(objectName));
-    widget->setAccessibleName(accessibleName);
-    return widget;
-}
-
-QLineEdit *filterEdit(QWidget *parent, const char *objectName, const QString &accessibleName, const QString &hint)
-{
-    auto *edit = named(new QLineEdit(parent), objectName, accessibleName);
-    edit->setPlaceholderText(hint);
-    edit->setClearButtonEnabled(true);
-    return edit;
-}
-
-QSpinBox *lengthSpin(QWidget *parent, const char *objectName, const QString &accessibleName)
-{
-    auto *spin = named(new QSpinBox(parent), objectName, accessibleName);
-    spin->setRange(0, MaxLabelLength);
-    spin->setSpecialValueText(QStringLiteral("不限"));
-    return spin;
-}
-
-QPushButton *button(QWidget *parent, const char *objectName, const QString &caption)
-{
-    auto *pushButton = named(new QPushButton(caption, parent), objectName, caption);
-    pushButton->setAutoDefault(false);
-    return pushButton;
-}
-
-QLabel *caption(QWidget *parent, const QString &text, QWidget *buddy)
-{
-    auto *label = new QLabel(text, parent);
-    label->setBuddy(buddy);
+    auto *label = named(new QLabel(parent), objectName, accessibleName);
+    label->setTextFormat(Qt::PlainText);
+    label->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     return label;
 }
 
@@ -117,21 +80,38 @@ DomainTableWindow::DomainTableWindow(
     , m_config(config)
     , m_history(history)
     , m_writer(writer)
-    , m_fetcher(new PageFetcher(this))
     , m_model(new DomainTableModel(this))
     , m_proxy(new DomainTableProxy(m_model, this))
 {
     setObjectName(QLatin1String(WindowName));
     setWindowTitle(QStringLiteral("域名工作台"));
     setAccessibleName(windowTitle());
+    setWhatsThis(QStringLiteral(
+        "域名工作台：一次显示整份域名列表，可以排序，按后缀、长度、类型、备案和文字筛选，批量查询删除信息和备案情况，"
+        "导出为CSV或TXT文件。\n"
+        "在主窗口的域名列表中按 Ctrl+B 打开，带上列表中的域名；也可以用命令 vexlon-collector table 单独打开，"
+        "读取某一天的采集记录或一个文本文件。\n"
+        "快捷键：Ctrl+F 筛选，Ctrl+L 批量查询，Ctrl+P 暂停/继续，Esc 取消，Ctrl+C 复制域名，Ctrl+D 预定域名，"
+        "Ctrl+E 导出CSV，Ctrl+Shift+E 导出TXT，Ctrl+O 打开文件。"));
     createControls();
     createActions();
-    connect(m_proxy, &DomainTableProxy::countsChanged, this, &DomainTableWindow::showCounts);
+    connect(filterBar, &FilterBar::filterChanged, m_proxy,
+        [this](const TableFilter &filter) { m_proxy->setFilter(filter.names, filter.filing); });
+    connect(m_proxy, &DomainTableProxy::countsChanged, this, [this](int shown, int all) {
+        filterBar->showCounts(shown, all);
+        updateButtons();
+    });
+    connect(batchBar, &BatchBar::lookedUp, this, [this](const LookupRecord &record, bool fromHistory) {
+        m_model->setLookup(record);
+        if (m_writer && !fromHistory)
+            m_writer->recordLookup(record);
+    });
+    connect(batchBar, &BatchBar::statusChanged, this, &DomainTableWindow::showStatus);
+    connect(batchBar, &BatchBar::runningChanged, this, &DomainTableWindow::updateButtons);
     // Without a history there are no days to read.
     dateEdit->setEnabled(m_history);
     loadDayButton->setEnabled(m_history);
     restoreSettings();
-    showCounts(0, 0);
     updateButtons();
     // The keyboard starts in the table: arrows, Ctrl+A, Ctrl+L at once.
     table->setFocus();
@@ -140,40 +120,24 @@ DomainTableWindow::DomainTableWindow(
 DomainTableWindow::~DomainTableWindow()
 {
     saveSettings();
-    if (m_batch)
-        m_batch->disconnect(this);
+    batchBar->disconnect(this);
+}
+
+void DomainTableWindow::setBatchOptions(const BatchOptions &options)
+{
+    batchBar->setOptions(options);
 }
 
 void DomainTableWindow::createControls()
 {
-    sourceLabel = named(new QLabel(this), "sourceLabel", QStringLiteral("来源"));
+    // Made in the order the Tab key visits them.
+    sourceLabel = lineLabel(this, "sourceLabel", QStringLiteral("来源"));
     dateEdit = named(new QDateEdit(QDate::currentDate(), this), "dateEdit", QStringLiteral("采集日期"));
     dateEdit->setDisplayFormat(QStringLiteral("yyyy-MM-dd"));
     dateEdit->setCalendarPopup(true);
     loadDayButton = button(this, "loadDayButton", QStringLiteral("读取当日采集"));
     openFileButton = button(this, "openFileButton", QStringLiteral("打开文件…"));
-
-    auto *filterFrame = named(new QGroupBox(QStringLiteral("筛选"), this), "filterFrame", QStringLiteral("筛选"));
-    suffixEdit = filterEdit(filterFrame, "suffixEdit", QStringLiteral("后缀"), QStringLiteral(".com .cn"));
-    minLengthSpin = lengthSpin(filterFrame, "minLengthSpin", QStringLiteral("最短长度"));
-    maxLengthSpin = lengthSpin(filterFrame, "maxLengthSpin", QStringLiteral("最长长度"));
-    kindCombo = named(new QComboBox(filterFrame), "kindCombo", QStringLiteral("类型"));
-    kindCombo->addItem(QStringLiteral("全部"));
-    for (const NameKind kind : Kinds) {
-        if (kind != NameKind::Any)
-            kindCombo->addItem(DomainTableModel::kindCaption(kind));
-    }
-    filingCombo = named(new QComboBox(filterFrame), "filingCombo", QStringLiteral("是否备案"));
-    filingCombo->addItems({ QStringLiteral("全部"), QStringLiteral("已备案"), QStringLiteral("未备案"),
-        QStringLiteral("查询失败"), QStringLiteral("未查询") });
-    containsEdit = filterEdit(filterFrame, "containsEdit", QStringLiteral("包含"), QString());
-    startsEdit = filterEdit(filterFrame, "startsEdit", QStringLiteral("开头"), QString());
-    endsEdit = filterEdit(filterFrame, "endsEdit", QStringLiteral("结尾"), QString());
-    excludesEdit = filterEdit(filterFrame, "excludesEdit", QStringLiteral("排除"), QStringLiteral("多个用空格分开"));
-    patternEdit = filterEdit(filterFrame, "patternEdit", QStringLiteral("正则表达式"), QString());
-    clearFilterButton = button(filterFrame, "clearFilterButton", QStringLiteral("清除筛选"));
-    countLabel = named(new QLabel(filterFrame), "countLabel", QStringLiteral("显示的域名数"));
-    countLabel->setMinimumWidth(countLabel->fontMetrics().horizontalAdvance(QStringLiteral("显示 100,000 / 100,000")));
+    filterBar = new FilterBar(this);
 
     table = named(new QTableView(this), "domainTable", QStringLiteral("域名表格"));
     table->setModel(m_proxy);
@@ -194,80 +158,33 @@ void DomainTableWindow::createControls()
     header->setSortIndicator(-1, Qt::AscendingOrder);
     table->setSortingEnabled(true);
 
-    lookupButton = button(this, "lookupButton", QStringLiteral("批量查询"));
-    pauseButton = button(this, "pauseButton", QStringLiteral("暂停"));
-    cancelButton = button(this, "cancelButton", QStringLiteral("取消"));
-    progressBar = named(new QProgressBar(this), "progressBar", QStringLiteral("查询进度"));
-    progressBar->setRange(0, 1);
-    progressBar->setValue(0);
-    progressBar->setFormat(QStringLiteral("%v / %m"));
-    progressBar->setTextVisible(false);
-    progressLabel = named(new QLabel(this), "progressLabel", QStringLiteral("查询情况"));
+    batchBar = new BatchBar(m_config, m_history, this);
     copyButton = button(this, "copyButton", QStringLiteral("复制域名"));
     bookButton = button(this, "bookButton", QStringLiteral("预定域名"));
     exportCsvButton = button(this, "exportCsvButton", QStringLiteral("导出CSV"));
     exportTxtButton = button(this, "exportTxtButton", QStringLiteral("导出TXT"));
-    statusLine = named(new QLabel(this), "statusLine", QStringLiteral("运行状态"));
-    for (QLabel *label : { sourceLabel, countLabel, progressLabel, statusLine })
-        label->setTextFormat(Qt::PlainText);
+    statusLine = lineLabel(this, "statusLine", QStringLiteral("运行状态"));
 
     auto *sourceRow = new QHBoxLayout;
     sourceRow->addWidget(sourceLabel, 1);
     sourceRow->addWidget(caption(this, QStringLiteral("采集日期"), dateEdit));
-    sourceRow->addWidget(dateEdit);
-    sourceRow->addWidget(loadDayButton);
-    sourceRow->addWidget(openFileButton);
-
-    // Two rows: what a name is (suffix, length, kind, filing), then what it holds. Text boxes take the
-    // room left.
-    auto *filters = new QVBoxLayout(filterFrame);
-    const auto filterRow = [filters, filterFrame](const QList<std::pair<QString, QWidget *>> &fields, QWidget *last) {
-        auto *row = new QHBoxLayout;
-        for (const auto &[text, widget] : fields) {
-            row->addWidget(caption(filterFrame, text, widget));
-            row->addWidget(widget, qobject_cast<QLineEdit *>(widget) ? 1 : 0);
-        }
-        row->addWidget(last);
-        filters->addLayout(row);
-    };
-    filterRow({ { QStringLiteral("后缀"), suffixEdit }, { QStringLiteral("长度"), minLengthSpin },
-                  { QStringLiteral("至"), maxLengthSpin }, { QStringLiteral("类型"), kindCombo },
-                  { QStringLiteral("备案"), filingCombo } },
-        clearFilterButton);
-    filterRow({ { QStringLiteral("包含"), containsEdit }, { QStringLiteral("开头"), startsEdit },
-                  { QStringLiteral("结尾"), endsEdit }, { QStringLiteral("排除"), excludesEdit },
-                  { QStringLiteral("正则"), patternEdit } },
-        countLabel);
-
+    for (QWidget *widget : std::initializer_list<QWidget *> { dateEdit, loadDayButton, openFileButton })
+        sourceRow->addWidget(widget);
     auto *lookupRow = new QHBoxLayout;
-    for (QWidget *widget : { static_cast<QWidget *>(lookupButton), static_cast<QWidget *>(pauseButton),
-             static_cast<QWidget *>(cancelButton) })
+    lookupRow->addWidget(batchBar, 1);
+    for (QWidget *widget :
+        std::initializer_list<QWidget *> { copyButton, bookButton, exportCsvButton, exportTxtButton })
         lookupRow->addWidget(widget);
-    lookupRow->addWidget(progressBar, 1);
-    lookupRow->addWidget(progressLabel, 1);
-    for (QPushButton *pushButton : { copyButton, bookButton, exportCsvButton, exportTxtButton })
-        lookupRow->addWidget(pushButton);
-
     auto *layout = new QVBoxLayout(this);
     layout->addLayout(sourceRow);
-    layout->addWidget(filterFrame);
+    layout->addWidget(filterBar);
     layout->addWidget(table, 1);
     layout->addLayout(lookupRow);
     layout->addWidget(statusLine);
 
-    QWidget *order[] = { dateEdit, loadDayButton, openFileButton, suffixEdit, minLengthSpin, maxLengthSpin, kindCombo,
-        filingCombo, clearFilterButton, containsEdit, startsEdit, endsEdit, excludesEdit, patternEdit, table,
-        lookupButton, pauseButton, cancelButton, copyButton, bookButton, exportCsvButton, exportTxtButton };
-    for (std::size_t i = 1; i < std::size(order); ++i)
-        QWidget::setTabOrder(order[i - 1], order[i]);
-
-    for (QLineEdit *edit : { suffixEdit, containsEdit, startsEdit, endsEdit, excludesEdit, patternEdit })
-        connect(edit, &QLineEdit::textChanged, this, &DomainTableWindow::applyFilter);
-    for (QSpinBox *spin : { minLengthSpin, maxLengthSpin })
-        connect(spin, &QSpinBox::valueChanged, this, &DomainTableWindow::applyFilter);
-    for (QComboBox *combo : { kindCombo, filingCombo })
-        connect(combo, &QComboBox::currentIndexChanged, this, &DomainTableWindow::applyFilter);
-    connect(clearFilterButton, &QPushButton::clicked, this, &DomainTableWindow::clearFilter);
+    // The window's shortcuts come before a text field's own use of the same keys.
+    for (QLineEdit *field : findChildren<QLineEdit *>())
+        field->installEventFilter(this);
     connect(loadDayButton, &QPushButton::clicked, this, [this] { showDay(dateEdit->date()); });
     connect(table->selectionModel(), &QItemSelectionModel::selectionChanged, this, &DomainTableWindow::updateButtons);
 }
@@ -299,11 +216,11 @@ void DomainTableWindow::createActions()
     addShortcut(
         "openFileAction", QStringLiteral("打开文件"), QKeySequence::Open, openFileButton, [this] { chooseFile(); });
     lookupAction = addShortcut("lookupAction", QStringLiteral("批量查询"), QKeySequence(Qt::CTRL | Qt::Key_L),
-        lookupButton, [this] { lookUp(); });
+        batchBar->lookupButton(), [this] { lookUp(); });
     pauseAction = addShortcut("pauseAction", QStringLiteral("暂停/继续"), QKeySequence(Qt::CTRL | Qt::Key_P),
-        pauseButton, [this] { pauseOrResume(); });
-    cancelAction = addShortcut("cancelAction", QStringLiteral("取消查询"), QKeySequence(Qt::Key_Escape), cancelButton,
-        [this] { cancelLookUp(); });
+        batchBar->pauseButton(), [this] { pauseOrResume(); });
+    cancelAction = addShortcut("cancelAction", QStringLiteral("取消查询"), QKeySequence(Qt::Key_Escape),
+        batchBar->cancelButton(), [this] { cancelLookUp(); });
     copyAction = addShortcut(
         "copyAction", QStringLiteral("复制域名"), QKeySequence::Copy, copyButton, [this] { copySelected(); });
     bookAction = addShortcut("bookAction", QStringLiteral("预定域名"), QKeySequence(Qt::CTRL | Qt::Key_D), bookButton,
@@ -317,23 +234,35 @@ void DomainTableWindow::createActions()
     table->addActions({ copyAction, lookupAction, bookAction });
 }
 
+// A text field would take Ctrl+E (end of line), Ctrl+D, ... as editing keys: left unaccepted, the override
+// lets the window's command run. Ctrl+C stays the field's own copy.
+bool DomainTableWindow::eventFilter(QObject *watched, QEvent *event)
+{
+    if (event->type() == QEvent::ShortcutOverride) {
+        const QKeySequence keys(static_cast<QKeyEvent *>(event)->keyCombination());
+        const QList<QAction *> commands = actions();
+        if (std::any_of(commands.cbegin(), commands.cend(), [this, &keys](const QAction *action) {
+                return action != copyAction && action->isEnabled() && action->shortcut() == keys;
+            })) {
+            event->ignore();
+            return true;
+        }
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
 void DomainTableWindow::showNames(const QStringList &names)
 {
-    showList(names, QStringLiteral("主窗口列表"), QDate::currentDate().startOfDay());
+    showList(names, QStringLiteral("主窗口列表"));
 }
 
 void DomainTableWindow::showDay(const QDate &day)
 {
     dateEdit->setDate(day);
-    const QString caption = day.toString(QStringLiteral("yyyy-MM-dd")) + QStringLiteral(" 的采集");
-    QStringList names;
-    if (m_history) {
-        const QDateTime from = day.startOfDay();
-        const QDateTime to = day.addDays(1).startOfDay().addMSecs(-1);
-        for (const HistoryStore::RunSummary &run : m_history->runsBetween(from, to))
-            names += m_history->namesOfRun(run.id);
-    }
-    showList(names, caption, day.startOfDay());
+    const QStringList names = m_history
+        ? m_history->namesSeenBetween(day.startOfDay(), day.addDays(1).startOfDay().addMSecs(-1))
+        : QStringList();
+    showList(names, day.toString(QStringLiteral("yyyy-MM-dd")) + QStringLiteral(" 的采集"));
     if (!m_history)
         showStatus(QStringLiteral("没有历史记录可读"));
     else if (names.isEmpty())
@@ -355,85 +284,51 @@ bool DomainTableWindow::showFile(const QString &path)
     else if (file.size() > MaxFileBytes)
         reason = QStringLiteral("文件过大，不是域名列表");
     if (!reason.isEmpty()) {
-        Dialogs::showMessage(this, QMessageBox::Warning,
-            QStringLiteral("文件读取失败!\n原因：") + reason + QStringLiteral("\n文件：")
-                + QDir::toNativeSeparators(path));
+        tellReadFailure(path, reason);
         return false;
     }
-    // Names in a file may come from any day: the history's last week tells when they were first seen.
-    showList(namesFromText(file.readAll()), QStringLiteral("文件 ") + info.fileName(),
-        QDate::currentDate().addDays(-7).startOfDay());
+    const quint64 list = m_listsShown;
+    const QString source = QStringLiteral("文件 ") + info.fileName();
+    showStatus(QStringLiteral("正在读取文件 .."));
+    readAfterFetch(
+        this, file.size(),
+        [path] {
+            QFile file(path);
+            return file.open(QIODevice::ReadOnly) ? readNames(file) : NamesRead { {}, 0, false };
+        },
+        [this, list, path, source](const NamesRead &read) {
+            if (list != m_listsShown)
+                return;
+            if (!read.complete)
+                return tellReadFailure(path, QStringLiteral("无法读取文件"));
+            showList(read.names, source);
+            if (read.skipped > 0)
+                showStatus(QStringLiteral("已跳过 %L1 个超过 253 个字符的名称").arg(read.skipped));
+        });
     return true;
 }
 
-void DomainTableWindow::showList(const QStringList &names, const QString &source, const QDateTime &seenSince)
+void DomainTableWindow::tellReadFailure(const QString &path, const QString &reason)
 {
-    if (m_batch)
-        m_batch->cancel();
-    QHash<QString, QDateTime> firstSeen;
-    if (m_history && !names.isEmpty()) {
-        // Only the names seen since then are read: the whole history may hold millions.
-        const QSet<QString> wanted(names.cbegin(), names.cend());
-        for (const HistoryStore::SeenName &seen : m_history->namesSeenSince(seenSince, false)) {
-            if (wanted.contains(seen.domain))
-                firstSeen.insert(seen.domain, seen.firstSeen);
-        }
-    }
-    m_model->setDomains(names, firstSeen);
+    Dialogs::showMessage(this, QMessageBox::Warning,
+        QStringLiteral("文件读取失败!\n原因：") + reason + QStringLiteral("\n文件：") + QDir::toNativeSeparators(path));
+}
+
+void DomainTableWindow::showList(const QStringList &names, const QString &source)
+{
+    ++m_listsShown;
+    batchBar->cancel();
+    // The history tells when each name was first seen, whatever the list's source.
+    m_model->setDomains(names, m_history ? m_history->firstSeenOf(names) : QHash<QString, QDateTime>());
     sourceLabel->setText(QStringLiteral("来源：%1（%L2 个域名）").arg(source).arg(m_model->rowCount()));
-    progressBar->setTextVisible(false);
-    progressBar->setValue(0);
-    progressLabel->clear();
+    batchBar->clearProgress();
     showStatus(QString());
     updateButtons();
 }
 
-void DomainTableWindow::applyFilter()
-{
-    if (m_restoring)
-        return;
-    DomainFilter filter;
-    filter.suffixes = listIn(suffixEdit->text());
-    filter.minLength = minLengthSpin->value();
-    filter.maxLength = maxLengthSpin->value();
-    filter.kind = Kinds[std::max(0, kindCombo->currentIndex())];
-    filter.contains = containsEdit->text().trimmed();
-    filter.startsWith = startsEdit->text().trimmed();
-    filter.endsWith = endsEdit->text().trimmed();
-    filter.excludes = listIn(excludesEdit->text());
-    const QRegularExpression pattern(patternEdit->text(), QRegularExpression::CaseInsensitiveOption);
-    // A pattern still being typed is not applied until it is whole.
-    const bool patternValid = pattern.isValid();
-    if (patternValid)
-        filter.pattern = pattern;
-    patternEdit->setToolTip(patternValid ? QString() : QStringLiteral("正则表达式有误：") + pattern.errorString());
-    patternEdit->setStyleSheet(patternValid ? QString() : QStringLiteral("QLineEdit { color: #c00000; }"));
-    m_proxy->setFilter(filter, FilingFilters[std::max(0, filingCombo->currentIndex())]);
-}
-
-void DomainTableWindow::clearFilter()
-{
-    m_restoring = true;
-    for (QLineEdit *edit : { suffixEdit, containsEdit, startsEdit, endsEdit, excludesEdit, patternEdit })
-        edit->clear();
-    minLengthSpin->setValue(0);
-    maxLengthSpin->setValue(0);
-    kindCombo->setCurrentIndex(0);
-    filingCombo->setCurrentIndex(0);
-    m_restoring = false;
-    applyFilter();
-}
-
 void DomainTableWindow::focusFilter()
 {
-    containsEdit->setFocus(Qt::ShortcutFocusReason);
-    containsEdit->selectAll();
-}
-
-void DomainTableWindow::showCounts(int shown, int all)
-{
-    countLabel->setText(QStringLiteral("显示 %L1 / %L2").arg(shown).arg(all));
-    updateButtons();
+    filterBar->focusFilter();
 }
 
 void DomainTableWindow::showStatus(const QString &text)
@@ -454,78 +349,31 @@ QStringList DomainTableWindow::selectedDomains() const
 
 void DomainTableWindow::lookUp()
 {
-    if (m_batch)
+    if (batchBar->isRunning())
         return;
     const QStringList selected = selectedDomains();
     const QStringList domains = selected.isEmpty() ? m_proxy->shownDomains() : selected;
-    if (domains.isEmpty()) {
+    if (domains.isEmpty())
         showStatus(QStringLiteral("没有可查询的域名"));
-        return;
-    }
-    m_batch = new BatchLookup(*m_fetcher, m_config, m_history, m_batchOptions, this);
-    m_paused = false;
-    connect(m_batch, &BatchLookup::lookedUp, this, [this](const LookupRecord &record, bool fromHistory) {
-        m_model->setLookup(record);
-        if (m_writer && !fromHistory)
-            m_writer->recordLookup(record);
-    });
-    connect(m_batch, &BatchLookup::progress, this, [this](int done, int total, int failed) {
-        progressBar->setRange(0, total);
-        progressBar->setValue(done);
-        progressLabel->setText(QStringLiteral("失败 %L1 个").arg(failed));
-    });
-    connect(m_batch, &BatchLookup::waiting, this, [this](const QString &host, qint64 milliseconds) {
-        progressLabel->setText(QStringLiteral("%1 要求等待 %2 秒 ..").arg(host).arg((milliseconds + 999) / 1000));
-    });
-    connect(m_batch, &BatchLookup::finished, this, &DomainTableWindow::batchFinished);
-    progressBar->setRange(0, int(domains.size()));
-    progressBar->setValue(0);
-    progressBar->setTextVisible(true);
-    progressLabel->clear();
-    showStatus(QStringLiteral("正在批量查询 %L1 个域名 ..").arg(domains.size()));
-    m_batch->start(domains);
-    updateButtons();
+    else
+        batchBar->start(domains);
 }
 
 void DomainTableWindow::pauseOrResume()
 {
-    if (!m_batch)
-        return;
-    m_paused = !m_paused;
-    if (m_paused)
-        m_batch->pause();
-    else
-        m_batch->resume();
-    pauseButton->setText(m_paused ? QStringLiteral("继续") : QStringLiteral("暂停"));
-    pauseButton->setAccessibleName(pauseButton->text());
-    showStatus(m_paused ? QStringLiteral("批量查询已暂停 ..") : QStringLiteral("正在批量查询 .."));
+    batchBar->pauseOrResume();
 }
 
 void DomainTableWindow::cancelLookUp()
 {
-    if (m_batch)
-        m_batch->cancel();
-}
-
-void DomainTableWindow::batchFinished(int done, int failed, bool cancelled)
-{
-    if (m_batch)
-        m_batch->deleteLater();
-    m_batch = nullptr;
-    m_paused = false;
-    pauseButton->setText(QStringLiteral("暂停"));
-    pauseButton->setAccessibleName(pauseButton->text());
-    progressLabel->setText(QStringLiteral("失败 %L1 个").arg(failed));
-    showStatus(cancelled ? QStringLiteral("批量查询已取消：已查询 %L1 个域名").arg(done)
-                         : QStringLiteral("批量查询完毕：共 %L1 个域名，失败 %L2 个").arg(done).arg(failed));
-    updateButtons();
+    batchBar->cancel();
 }
 
 void DomainTableWindow::updateButtons()
 {
     if (!lookupAction)
         return;
-    const bool running = !m_batch.isNull();
+    const bool running = batchBar->isRunning();
     const bool anyShown = m_proxy->rowCount() > 0;
     const bool anySelected = table->selectionModel()->hasSelection();
     lookupAction->setEnabled(!running && anyShown);
@@ -615,23 +463,10 @@ void DomainTableWindow::restoreSettings()
     QSettings stored(Organisation, Application);
     stored.beginGroup(QLatin1String(SettingsGroup));
     if (!restoreGeometry(stored.value(QStringLiteral("geometry")).toByteArray()))
-        resize(1320, 720);
+        resize(DefaultSize);
     table->horizontalHeader()->restoreState(stored.value(QStringLiteral("columns")).toByteArray());
-    m_restoring = true;
-    suffixEdit->setText(stored.value(QStringLiteral("suffixes")).toString());
-    minLengthSpin->setValue(stored.value(QStringLiteral("minLength")).toInt());
-    maxLengthSpin->setValue(stored.value(QStringLiteral("maxLength")).toInt());
-    kindCombo->setCurrentIndex(std::clamp(stored.value(QStringLiteral("kind")).toInt(), 0, kindCombo->count() - 1));
-    filingCombo->setCurrentIndex(
-        std::clamp(stored.value(QStringLiteral("filing")).toInt(), 0, filingCombo->count() - 1));
-    containsEdit->setText(stored.value(QStringLiteral("contains")).toString());
-    startsEdit->setText(stored.value(QStringLiteral("startsWith")).toString());
-    endsEdit->setText(stored.value(QStringLiteral("endsWith")).toString());
-    excludesEdit->setText(stored.value(QStringLiteral("excludes")).toString());
-    patternEdit->setText(stored.value(QStringLiteral("pattern")).toString());
     m_lastExportPath = stored.value(QStringLiteral("lastExport")).toString();
-    m_restoring = false;
-    applyFilter();
+    filterBar->restoreSettings(stored);
 }
 
 void DomainTableWindow::saveSettings()
@@ -640,23 +475,13 @@ void DomainTableWindow::saveSettings()
     stored.beginGroup(QLatin1String(SettingsGroup));
     stored.setValue(QStringLiteral("geometry"), saveGeometry());
     stored.setValue(QStringLiteral("columns"), table->horizontalHeader()->saveState());
-    stored.setValue(QStringLiteral("suffixes"), suffixEdit->text());
-    stored.setValue(QStringLiteral("minLength"), minLengthSpin->value());
-    stored.setValue(QStringLiteral("maxLength"), maxLengthSpin->value());
-    stored.setValue(QStringLiteral("kind"), kindCombo->currentIndex());
-    stored.setValue(QStringLiteral("filing"), filingCombo->currentIndex());
-    stored.setValue(QStringLiteral("contains"), containsEdit->text());
-    stored.setValue(QStringLiteral("startsWith"), startsEdit->text());
-    stored.setValue(QStringLiteral("endsWith"), endsEdit->text());
-    stored.setValue(QStringLiteral("excludes"), excludesEdit->text());
-    stored.setValue(QStringLiteral("pattern"), patternEdit->text());
+    filterBar->saveSettings(stored);
     stored.setValue(QStringLiteral("lastExport"), m_lastExportPath);
 }
 
 void DomainTableWindow::closeEvent(QCloseEvent *event)
 {
-    if (m_batch)
-        m_batch->cancel();
+    batchBar->cancel();
     saveSettings();
     event->accept();
 }

@@ -1,6 +1,6 @@
 // The domain table window (域名工作台): a whole list at once, from the main window, a day's runs in the
 // history or a text file; sorted and filtered as the user types, looked up in a batch, exported for a
-// spreadsheet. Every command has a button and a shortcut:
+// spreadsheet. Every command has a button and a shortcut, which comes first even in a text field:
 //   Ctrl+F filter  Ctrl+L look up  Ctrl+P pause/resume  Esc cancel  Ctrl+C copy  Ctrl+D booking page
 //   Ctrl+E export CSV  Ctrl+Shift+E export TXT  Ctrl+O open a file
 #pragma once
@@ -9,24 +9,20 @@
 #include "core/config.h"
 
 #include <QDate>
-#include <QPointer>
 #include <QWidget>
 
 #include <functional>
 
+class BatchBar;
 class DomainTableModel;
 class DomainTableProxy;
+class FilterBar;
 class HistoryStore;
 class HistoryWriter;
-class PageFetcher;
 class QAction;
-class QComboBox;
 class QDateEdit;
 class QLabel;
-class QLineEdit;
-class QProgressBar;
 class QPushButton;
-class QSpinBox;
 class QTableView;
 
 class DomainTableWindow : public QWidget
@@ -43,11 +39,12 @@ public:
     // The sources. A batch lookup under way is cancelled first.
     void showNames(const QStringList &names);
     void showDay(const QDate &day);
-    // False, after telling the user why, when the file cannot be read.
+    // False, after telling the user why, when the file cannot be read. A large file is read off the
+    // window's thread: its names show once it has been read, unless another list came first.
     bool showFile(const QString &path);
 
     // How politely batch lookups ask; the defaults suit the real sites.
-    void setBatchOptions(const BatchOptions &options) { m_batchOptions = options; }
+    void setBatchOptions(const BatchOptions &options);
 
     // What the buttons and shortcuts do.
     void lookUp();
@@ -61,18 +58,16 @@ public:
 
 protected:
     void closeEvent(QCloseEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
     void createControls();
     void createActions();
     QAction *addShortcut(const char *objectName, const QString &text, const QKeySequence &keys, QPushButton *button,
         const std::function<void()> &run);
-    void applyFilter();
-    void clearFilter();
-    void showList(const QStringList &names, const QString &source, const QDateTime &seenSince);
-    void showCounts(int shown, int all);
+    void showList(const QStringList &names, const QString &source);
     void showStatus(const QString &text);
-    void batchFinished(int done, int failed, bool cancelled);
+    void tellReadFailure(const QString &path, const QString &reason);
     void updateButtons();
     QStringList selectedDomains() const;
     void restoreSettings();
@@ -81,12 +76,9 @@ private:
     const AppConfig m_config;
     HistoryStore *const m_history;
     HistoryWriter *const m_writer;
-    PageFetcher *m_fetcher = nullptr;
-    BatchOptions m_batchOptions;
-    QPointer<BatchLookup> m_batch;
-    bool m_paused = false;
-    bool m_restoring = false;
     QString m_lastExportPath;
+    // Counts the lists shown: a file read in the background is shown only if no other list came since.
+    quint64 m_listsShown = 0;
 
     DomainTableModel *m_model = nullptr;
     DomainTableProxy *m_proxy = nullptr;
@@ -95,24 +87,9 @@ private:
     QDateEdit *dateEdit = nullptr;
     QPushButton *loadDayButton = nullptr;
     QPushButton *openFileButton = nullptr;
-    QLineEdit *suffixEdit = nullptr;
-    QSpinBox *minLengthSpin = nullptr;
-    QSpinBox *maxLengthSpin = nullptr;
-    QComboBox *kindCombo = nullptr;
-    QComboBox *filingCombo = nullptr;
-    QLineEdit *containsEdit = nullptr;
-    QLineEdit *startsEdit = nullptr;
-    QLineEdit *endsEdit = nullptr;
-    QLineEdit *excludesEdit = nullptr;
-    QLineEdit *patternEdit = nullptr;
-    QPushButton *clearFilterButton = nullptr;
-    QLabel *countLabel = nullptr;
+    FilterBar *filterBar = nullptr;
     QTableView *table = nullptr;
-    QPushButton *lookupButton = nullptr;
-    QPushButton *pauseButton = nullptr;
-    QPushButton *cancelButton = nullptr;
-    QProgressBar *progressBar = nullptr;
-    QLabel *progressLabel = nullptr;
+    BatchBar *batchBar = nullptr;
     QPushButton *copyButton = nullptr;
     QPushButton *bookButton = nullptr;
     QPushButton *exportCsvButton = nullptr;

@@ -713,3 +713,42 @@ QStringList HistoryStore::namesOfRun(qint64 run) const
         names.append(query.value(0).toString());
     return names;
 }
+
+QStringList HistoryStore::namesSeenBetween(const QDateTime &from, const QDateTime &to) const
+{
+    QStringList names;
+    d->error.clear();
+    if (!d->ready)
+        return names;
+    QSqlQuery query(d->db);
+    query.setForwardOnly(true);
+    query.prepare(QStringLiteral("SELECT d.name FROM runs r JOIN sightings s ON s.run = r.id"
+                                 " JOIN domains d ON d.id = s.domain WHERE r.started BETWEEN ? AND ?"
+                                 " ORDER BY r.started, r.id, s.page, s.position"));
+    query.addBindValue(from.isValid() ? from.toMSecsSinceEpoch() : std::numeric_limits<qint64>::min());
+    query.addBindValue(to.isValid() ? to.toMSecsSinceEpoch() : std::numeric_limits<qint64>::max());
+    if (!d->exec(query, QStringLiteral("cannot read the names of the runs")))
+        return names;
+    while (query.next())
+        names.append(query.value(0).toString());
+    return names;
+}
+
+QHash<QString, QDateTime> HistoryStore::firstSeenOf(const QStringList &names) const
+{
+    QHash<QString, QDateTime> firstSeen;
+    d->error.clear();
+    if (!d->ready || names.isEmpty())
+        return firstSeen;
+    QSqlQuery query(d->db);
+    query.setForwardOnly(true);
+    // The names go in as one JSON array: one statement whatever their number.
+    query.prepare(QStringLiteral("SELECT d.name, d.first_seen FROM json_each(?) j JOIN domains d ON d.name = j.value"));
+    query.addBindValue(namesAsJson(names));
+    if (!d->exec(query, QStringLiteral("cannot read when the names were first seen")))
+        return firstSeen;
+    firstSeen.reserve(names.size());
+    while (query.next())
+        firstSeen.insert(query.value(0).toString(), timeOf(query.value(1)));
+    return firstSeen;
+}

@@ -91,6 +91,12 @@ public:
     // The names of one run, in the order seen.
     QStringList namesOfRun(qint64 run) const;
 
+    // The names of every run started from from to to, both included: run by run in the order they began,
+    // each run's in the order seen, repeats kept.
+    QStringList namesSeenBetween(const QDateTime &from, const QDateTime &to) const;
+    // When the history first saw each of these names; a name it never saw is left out.
+    QHash<QString, QDateTime> firstSeenOf(const QStringList &names) const;
+
 private:
     struct Private;
     Private *d;

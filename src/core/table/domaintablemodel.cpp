@@ -5,10 +5,12 @@
 #include "core/text/domainname.h"
 #include "core/text/textops.h"
 
+#include <QBuffer>
 #include <QRegularExpression>
 #include <QStringDecoder>
 
 #include <algorithm>
+#include <cstring>
 #include <numeric>
 
 namespace {
@@ -64,21 +66,132 @@ int kindRank(NameKind kind)
 
 } // namespace
 
+namespace {
+
+// A name list is read this much at a time.
+constexpr qint64 ReadPieceBytes = 64 * 1024;
+// What lookup takes as a name at most.
+constexpr qsizetype MaxNameLength = 253;
+// More than a name of 253 characters takes in either encoding, with blanks around it: a longer line is
+// skipped without being kept.
+constexpr qsizetype MaxLineBytes = 4096;
+
+// A name list piece by piece. Whether the file is UTF-8 (all of it valid UTF-8) or GBK is known only at its
+// end or at its first byte that is not UTF-8: names read as UTF-8 until then that hold other than ASCII
+// keep their bytes, to be read again as GBK if the file turns out to be GBK.
+class NameListReader
+{
+public:
+    void read(QByteArrayView piece)
+    {
+        if (m_atStart && piece.startsWith("\xEF\xBB\xBF"))
+            piece = piece.sliced(3);
+        m_atStart = false;
+        if (!m_gbk) {
+            m_checked.resize(m_utf8Check.requiredSpace(piece.size()));
+            m_utf8Check.appendToBuffer(m_checked.data(), piece);
+            if (m_utf8Check.hasError())
+                readAsGbk();
+        }
+        while (!piece.isEmpty()) {
+            const auto *end = static_cast<const char *>(std::memchr(piece.data(), '\n', std::size_t(piece.size())));
+            const QByteArrayView part = end ? piece.first(end - piece.data()) : piece;
+            if (m_line.size() + part.size() > MaxLineBytes)
+                m_lineTooLong = true;
+            else if (!end || !m_line.isEmpty())
+                m_line += part;
+            if (!end)
+                break;
+            // Most lines lie whole in a piece and are read where they lie.
+            endLine(m_line.isEmpty() ? part : QByteArrayView(m_line));
+            piece = piece.sliced(part.size() + 1);
+        }
+    }
+
+    NamesRead finish()
+    {
+        if (!m_line.isEmpty() || m_lineTooLong)
+            endLine(m_line);
+        m_names.removeIf([](const QString &name) { return name.isNull(); });
+        return { m_names, m_skipped, true };
+    }
+
+private:
+    void endLine(QByteArrayView line)
+    {
+        if (m_lineTooLong) {
+            ++m_skipped;
+        } else {
+            const QString name = nameIn(line);
+            if (!name.isNull()) {
+                const bool ascii = std::all_of(line.begin(), line.end(), [](char c) { return uchar(c) < 0x80; });
+                if (!m_gbk && !ascii)
+                    m_readAsUtf8.emplace_back(m_names.size(), line.toByteArray());
+                m_names.append(name);
+            }
+        }
+        m_line.clear();
+        m_lineTooLong = false;
+    }
+
+    // The line's name in its visible form; null for a blank line or a name too long (counted).
+    QString nameIn(QByteArrayView line)
+    {
+        QStringDecoder &decoder = m_gbk ? m_gbkLine : m_utf8Line;
+        decoder.resetState();
+        const QString text = decoder.decode(line);
+        const QStringView name = QStringView(text).trimmed();
+        if (name.size() > MaxNameLength)
+            ++m_skipped;
+        if (name.isEmpty() || name.size() > MaxNameLength)
+            return QString();
+        return visibleName(name.toString());
+    }
+
+    void readAsGbk()
+    {
+        m_gbk = true;
+        for (const auto &[index, bytes] : m_readAsUtf8)
+            m_names[index] = nameIn(bytes);
+        m_readAsUtf8 = {};
+    }
+
+    QStringDecoder m_utf8Check { QStringDecoder::Utf8 };
+    QString m_checked;
+    // A BOM in the middle of a file is a character like any other, made visible.
+    QStringDecoder m_utf8Line { QStringDecoder::Utf8, QStringDecoder::Flag::ConvertInitialBom };
+    QStringDecoder m_gbkLine { "GB18030", QStringDecoder::Flag::ConvertInitialBom };
+    bool m_atStart = true;
+    bool m_gbk = false;
+    QByteArray m_line;
+    bool m_lineTooLong = false;
+    QStringList m_names; // a null entry for a name that GBK reads as blank or too long
+    std::vector<std::pair<qsizetype, QByteArray>> m_readAsUtf8;
+    qsizetype m_skipped = 0;
+};
+
+} // namespace
+
+NamesRead readNames(QIODevice &device)
+{
+    NameListReader reader;
+    QByteArray piece(ReadPieceBytes, Qt::Uninitialized);
+    for (;;) {
+        const qint64 got = device.read(piece.data(), ReadPieceBytes);
+        if (got < 0)
+            return { {}, 0, false };
+        if (got == 0)
+            return reader.finish();
+        reader.read(QByteArrayView(piece.constData(), got));
+    }
+}
+
 QStringList namesFromText(const QByteArray &bytes)
 {
-    QStringDecoder utf8(QStringDecoder::Utf8);
-    QString text = utf8.decode(bytes);
-    if (utf8.hasError()) {
-        QStringDecoder gbk("GB18030");
-        text = gbk.decode(bytes);
-    }
-    QStringList names;
-    for (const QStringView line : QStringView(text).split(u'\n')) {
-        const QStringView name = line.trimmed();
-        if (!name.isEmpty())
-            names.append(visibleName(name.toString()));
-    }
-    return names;
+    QBuffer buffer;
+    buffer.setData(bytes);
+    buffer.open(QIODevice::ReadOnly);
+    return readNames(buffer).names;
 }
 
 // What a lookup found, as the table shows and sorts it.

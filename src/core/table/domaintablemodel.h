@@ -16,6 +16,8 @@
 #include <optional>
 #include <vector>
 
+class QIODevice;
+
 // What the 是否备案 column says of a row.
 enum class FilingState {
     NotLookedUp,
@@ -25,7 +27,15 @@ enum class FilingState {
 };
 
 // The names of a text file: GBK or UTF-8 (read as UTF-8 when it is valid UTF-8), one per line; blanks
-// around a name and empty lines are dropped, and each name is given in its visible form.
+// around a name and empty lines are dropped, and each name is given in its visible form. A name longer
+// than 253 characters is skipped. Read piece by piece: a file of any size costs memory for its names only.
+struct NamesRead
+{
+    QStringList names;
+    qsizetype skipped = 0; // lines too long to hold a name
+    bool complete = true; // false when reading failed before the end
+};
+NamesRead readNames(QIODevice &device);
 QStringList namesFromText(const QByteArray &bytes);
 
 class DomainTableModel : public QAbstractTableModel
@@ -72,7 +82,6 @@ public:
     // What the cell shows: empty before a lookup, "查询失败" where the lookup failed.
     QString text(int row, int column) const;
     QStringList rowTexts(int row) const;
-    FilingState filingState(int row) const { return filingOf(rowId(row)); }
 
     // A row's id is its place in the list given; sorting does not change it. A filter reads rows by
     // id, in the order their names were made in memory, which keeps a pass over them fast whatever

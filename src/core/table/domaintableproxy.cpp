@@ -37,7 +37,6 @@ DomainTableProxy::DomainTableProxy(DomainTableModel *model, QObject *parent)
 
 void DomainTableProxy::setFilter(const DomainFilter &filter, FilingFilter filing)
 {
-    m_filter = filter;
     m_filing = filing;
     m_prepared = PreparedFilter(filter);
     m_tested = false;

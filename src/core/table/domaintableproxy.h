@@ -24,11 +24,7 @@ class DomainTableProxy : public QSortFilterProxyModel
 public:
     explicit DomainTableProxy(DomainTableModel *model, QObject *parent = nullptr);
 
-    DomainTableModel *tableModel() const { return m_model; }
-
     void setFilter(const DomainFilter &filter, FilingFilter filing = FilingFilter::Any);
-    const DomainFilter &filter() const { return m_filter; }
-    FilingFilter filingFilter() const { return m_filing; }
 
     int shownCount() const { return rowCount(); }
     int allCount() const { return m_model->rowCount(); }
@@ -54,7 +50,6 @@ private:
     void tellCounts();
 
     DomainTableModel *const m_model;
-    DomainFilter m_filter;
     FilingFilter m_filing = FilingFilter::Any;
     // The filter made ready for the names the model worked out once.
     PreparedFilter m_prepared;
