@@ -271,15 +271,15 @@ private slots:
         QTest::addColumn<int>("exitCode");
         QTest::addColumn<int>("requests");
         QTest::addColumn<QString>("summary");
-        QTest::newRow("a filter leaves no names") << u"lookup --suffix .net hua.com xin.cn"_s << 0 << 0
-                                                  << u"lookup: 0 of 0 domains\n"_s;
+        QTest::newRow("a filter leaves no names")
+            << u"lookup --suffix .net hua.com xin.cn"_s << 0 << 0 << u"lookup: 0 of 0 domains\n"_s;
         QTest::newRow("a filter leaves none, a name skipped")
             << u"lookup --suffix .net hua.com a..com"_s << 1 << 0 << u"lookup: 0 of 0 domains · 1 skipped\n"_s;
-        QTest::newRow("the fastest rate") << u"lookup --rate 1000 --no-history hua.com xin.cn"_s << 0 << 4
-                                          << u"lookup: 2 of 2 domains\n"_s;
+        QTest::newRow("the fastest rate")
+            << u"lookup --rate 1000 --no-history hua.com xin.cn"_s << 0 << 4 << u"lookup: 2 of 2 domains\n"_s;
         // Accepted: told as a name skipped, not as bad usage.
-        QTest::newRow("the slowest rate") << u"lookup --rate 0.0000115741 a..com"_s << 1 << 0
-                                          << u"lookup: 0 of 0 domains · 1 skipped\n"_s;
+        QTest::newRow("the slowest rate")
+            << u"lookup --rate 0.0000115741 a..com"_s << 1 << 0 << u"lookup: 0 of 0 domains · 1 skipped\n"_s;
     }
 
     void lookupExitCodes()
@@ -315,7 +315,10 @@ private slots:
         m_site->setReply(pageTarget(1), FakeSite::Reply::utf8Html(SampleMarket::resultsPage({ name.toStdString() })));
         const Finished collected = program(u"collect --pages 1 --format csv"_s);
         QCOMPARE(collected.exitCode, 0);
-        QCOMPARE(collected.out, "\xef\xbb\xbf" "domain,page,position\r\n" + (csvField + u",1,1\r\n"_s).toUtf8());
+        QCOMPARE(collected.out,
+            "\xef\xbb\xbf"
+            "domain,page,position\r\n"
+                + (csvField + u",1,1\r\n"_s).toUtf8());
         const QByteArray history = program(u"history --format csv"_s).out;
         QVERIFY2(history.contains("\r\n" + (csvField + u",20"_s).toUtf8()), history);
         QCOMPARE(program(u"history"_s).out, lines({ name }));
@@ -330,19 +333,18 @@ private slots:
         QTest::addColumn<QString>("told"); // on stderr
         const QByteArray gbkExport = encodeDomainList({ u"中文.com"_s, u"hua.com"_s });
         QTest::newRow("megabytes on one line, then a name")
-            << QByteArray(4 << 20, 'a') + "\nhua.com\n" << QString() << QStringList { u"hua.com"_s }
-            << u"skipped \"aaaaaaaa"_s;
-        QTest::newRow("a line a character too long")
-            << QByteArray(250, 'a') + ".com\nhua.com" << QString() << QStringList { u"hua.com"_s }
-            << u"longer than 253 characters"_s;
-        QTest::newRow("the window's own export, GBK") << gbkExport << QString()
-                                                      << QStringList { u"中文.com"_s, u"hua.com"_s } << QString();
+            << QByteArray(4 << 20, 'a') + "\nhua.com\n"
+            << QString() << QStringList { u"hua.com"_s } << u"skipped \"aaaaaaaa"_s;
+        QTest::newRow("a line a character too long") << QByteArray(250, 'a') + ".com\nhua.com" << QString()
+                                                     << QStringList { u"hua.com"_s } << u"longer than 253 characters"_s;
+        QTest::newRow("the window's own export, GBK")
+            << gbkExport << QString() << QStringList { u"中文.com"_s, u"hua.com"_s } << QString();
         QTest::newRow("UTF-8 and GBK lines mixed")
             << "xin.cn\r\n" + gbkExport + u"中国.cn"_s.toUtf8() << QString()
             << QStringList { u"xin.cn"_s, u"中文.com"_s, u"hua.com"_s, u"中国.cn"_s } << QString();
         QTest::newRow("/dev/zero") << QByteArray() << u"/dev/zero"_s << QStringList() << u"NUL byte on line 1"_s;
-        QTest::newRow("a NUL after a name") << QByteArray("hua.com\nxin", 11) + '\0' + "x.com\ntian.net\n" << QString()
-                                            << QStringList { u"hua.com"_s } << u"NUL byte on line 2"_s;
+        QTest::newRow("a NUL after a name") << QByteArray("hua.com\nxin", 11) + '\0' + "x.com\ntian.net\n"
+                                            << QString() << QStringList { u"hua.com"_s } << u"NUL byte on line 2"_s;
     }
 
     // Standard input is read a line at a time in bounded memory, each line as UTF-8 or else GBK; what is not a
@@ -369,11 +371,11 @@ private slots:
         QTest::addColumn<QString>("retryAfter");
         QTest::addColumn<QString>("options");
         QTest::addColumn<QString>("failure"); // empty: waited, then the page
-        const QString inTwoDays = QLocale::c().toString(
-            QDateTime::currentDateTimeUtc().addDays(2), u"ddd, dd MMM yyyy HH:mm:ss 'GMT'"_s);
+        const QString inTwoDays
+            = QLocale::c().toString(QDateTime::currentDateTimeUtc().addDays(2), u"ddd, dd MMM yyyy HH:mm:ss 'GMT'"_s);
         QTest::newRow("27 hours") << u"97200"_s << QString() << u"the site asks to wait 27 h"_s;
-        QTest::newRow("more seconds than a century") << u"99999999999"_s << QString()
-                                                     << u"the site asks to wait more than 30 years"_s;
+        QTest::newRow("more seconds than a century")
+            << u"99999999999"_s << QString() << u"the site asks to wait more than 30 years"_s;
         QTest::newRow("a date in two days") << inTwoDays << QString() << u"the site asks to wait 48 h"_s;
         QTest::newRow("121 s, over the default") << u"121"_s << QString() << u"the site asks to wait 121 s"_s;
         QTest::newRow("9 s over --max-wait 8s") << u"9"_s << u"--max-wait 8s"_s << u"the site asks to wait 9 s"_s;
@@ -450,8 +452,8 @@ private slots:
         });
         const QStringList domains = sampleNames(1).mid(0, 4);
         for (const QString &domain : domains) {
-            for (auto [site, target] : { std::pair(m_site.get(), backorderTarget(domain)),
-                     std::pair(&icpSite, icpTarget(domain)) }) {
+            for (auto [site, target] :
+                { std::pair(m_site.get(), backorderTarget(domain)), std::pair(&icpSite, icpTarget(domain)) }) {
                 FakeSite::Reply redirect = FakeSite::Reply::utf8Html("<html>moved</html>", 302);
                 redirect.headers.emplace_back("Location", reached.url() + target);
                 site->setReply(target, redirect);

@@ -337,7 +337,8 @@ private slots:
         row("deletion type cut at the right column", "deletionTypeLabel", "过期删除（赎回期满后由注册局删除）", true);
         row("deletion time to the second in full", "deletionTimeLabel", "2024-06-16 01:50:00", false);
         row("deletion time of wide digits in full", "deletionTimeLabel", "2088-08-28 08:58:48", false);
-        row("deletion time longer than to the second cut", "deletionTimeLabel", "2024-06-16 01:50:00（北京时间）", true);
+        row("deletion time longer than to the second cut", "deletionTimeLabel", "2024-06-16 01:50:00（北京时间）",
+            true);
         row("deadline widens", "deadlineLabel", "2024-06-15 23:00", false);
         row("deadline cut at the end of the info area", "deadlineLabel",
             "2024-06-15 23:00:00（北京时间，以注册局公布的时间为准）", true);
@@ -374,8 +375,8 @@ private slots:
         QCOMPARE(shown->height(), before.height());
         // A left-column label never reaches the right column, which moves aside for it as far as needed and no
         // further, and ends with the area.
-        const int leftColumnEnd = qMax(label("deletionTypeLabel")->geometry().right(),
-            label("deletionTimeLabel")->geometry().right());
+        const int leftColumnEnd
+            = qMax(label("deletionTypeLabel")->geometry().right(), label("deletionTimeLabel")->geometry().right());
         for (const char *right : { "deadlineLabel", "icpFilingLabel" }) {
             const QRect place = label(right)->geometry();
             QVERIFY2(place.x() > leftColumnEnd && place.x() >= 2760 / 15 && place.right() < 6000 / 15, right);

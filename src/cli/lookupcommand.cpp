@@ -177,11 +177,12 @@ private:
                 const NameLines read = readNameLines(in);
                 names += read.names;
                 for (const NameLines::Skipped &line : read.tooLong)
-                    m_progress->warn(QStringLiteral("vexlon-collector lookup: skipped \"%1…\" (line %2): longer than %3 "
-                                                    "characters")
-                                         .arg(visibleName(line.start))
-                                         .arg(line.line)
-                                         .arg(LongestNameChars));
+                    m_progress->warn(
+                        QStringLiteral("vexlon-collector lookup: skipped \"%1…\" (line %2): longer than %3 "
+                                       "characters")
+                            .arg(visibleName(line.start))
+                            .arg(line.line)
+                            .arg(LongestNameChars));
                 if (read.tooLongCount > read.tooLong.size())
                     m_progress->warn(QStringLiteral("vexlon-collector lookup: skipped %1 more lines longer than %2 "
                                                     "characters")

@@ -565,8 +565,8 @@ void MainWindow::layOutKeyValues()
     const QString longestTime = QStringLiteral("删除时间：0000-00-00 00:00:00").replace(u'0', widestDigit);
     // A pixel more than it takes: eliding compares the exact width, not the rounded one.
     const int timeWidth = int(std::ceil(metrics.horizontalAdvance(longestTime))) + 1;
-    const int leftEnd = std::clamp(deletionTimeLabel->x() + timeWidth,
-        px(RightColumnTwips) - ColumnGapPx, px(InfoAreaEndTwips - KeyValueWidthTwips) - ColumnGapPx);
+    const int leftEnd = std::clamp(deletionTimeLabel->x() + timeWidth, px(RightColumnTwips) - ColumnGapPx,
+        px(InfoAreaEndTwips - KeyValueWidthTwips) - ColumnGapPx);
     int rightColumn = px(RightColumnTwips);
     for (ElidedLabel *label : { deletionTypeLabel, deletionTimeLabel }) {
         label->resize(qMin(label->sizeHint().width(), leftEnd - label->x()), label->height());

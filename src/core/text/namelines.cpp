@@ -94,7 +94,8 @@ private:
         const QString name = m_tooLong ? QString() : decodeLine(bytes).trimmed();
         if (m_tooLong || name.size() > m_longestName) {
             if (result.tooLong.size() < NameLines::MostSkippedKept)
-                result.tooLong.append({ lineNumber, decodeStart(bytes.first(std::min<qsizetype>(bytes.size(), 4 * SkippedStartChars))) });
+                result.tooLong.append(
+                    { lineNumber, decodeStart(bytes.first(std::min<qsizetype>(bytes.size(), 4 * SkippedStartChars))) });
             ++result.tooLongCount;
         } else if (!name.isEmpty()) {
             result.names.append(name);
