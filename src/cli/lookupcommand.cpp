@@ -188,7 +188,7 @@ private:
                                                     "characters")
                                          .arg(read.tooLongCount - read.tooLong.size())
                                          .arg(LongestNameChars));
-                m_skipped += int(std::min<qint64>(read.tooLongCount, 1000 * 1000 * 1000));
+                m_skipped += int(read.tooLongCount);
                 if (read.notTextAt > 0) {
                     ++m_skipped;
                     m_progress->warn(QStringLiteral("vexlon-collector lookup: stdin holds a NUL byte on line %1, so it "
