@@ -167,6 +167,10 @@ private slots:
         QTest::newRow("--version") << QStringList { u"--version"_s } << 0 << u"vexlon-collector 1.4\n"_s;
         QTest::newRow("relative market URL") << QStringList { u"--market-url"_s, u"market.test"_s } << 2
                                              << u"vexlon-collector: --market-url: \"market.test\""_s;
+        QTest::newRow("empty data folder")
+            << QStringList { u"--data-dir"_s, QString() } << 2 << u"vexlon-collector: --data-dir: the value is empty"_s;
+        QTest::newRow("empty data folder, the table window") << QStringList { u"table"_s,
+            u"--data-dir="_s } << 2 << u"vexlon-collector table: --data-dir: the value is empty"_s;
     }
 
     // Text asked for goes to stdout; a refusal goes to stderr alone (Qt may add its own notes there).

@@ -1,24 +1,41 @@
 // The commands collect, lookup and history, run as the real program without a window or a display
 // against the fake site: stdout's bytes, stderr's messages, exit codes and what the history keeps.
+#include "core/export/listexport.h"
 #include "core/store/historystore.h"
 #include "tests/sitetest.h"
 #include "tools/samplemarket.h"
 
 #include <QDir>
 #include <QElapsedTimer>
+#include <QLocale>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <atomic>
 #include <csignal>
 #include <fcntl.h>
 #include <memory>
+#include <mutex>
+#include <sys/resource.h>
 #include <unistd.h>
 
 using namespace Qt::Literals::StringLiterals;
 using namespace std::chrono_literals;
 
 namespace {
+
+#if defined(__SANITIZE_ADDRESS__)
+constexpr bool UnderAddressSanitizer = true;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+constexpr bool UnderAddressSanitizer = true;
+#else
+constexpr bool UnderAddressSanitizer = false;
+#endif
+#else
+constexpr bool UnderAddressSanitizer = false;
+#endif
 
 struct Finished
 {
@@ -30,6 +47,14 @@ struct Finished
 QByteArray lines(const QStringList &names)
 {
     return (names.join(u'\n') + u'\n').toUtf8();
+}
+
+// The name as a JSON string.
+QByteArray jsonOf(const QString &name)
+{
+    QString quoted = name;
+    quoted.replace(u'"', u"\\\""_s);
+    return (u'"' + quoted + u'"').toUtf8();
 }
 
 // A lookup row without its time, as the sample marketplace answers for the domain.
@@ -240,6 +265,214 @@ private slots:
         QCOMPARE(m_site->requests().size(), std::size_t(4));
     }
 
+    void lookupExitCodes_data()
+    {
+        QTest::addColumn<QString>("commandLine");
+        QTest::addColumn<int>("exitCode");
+        QTest::addColumn<int>("requests");
+        QTest::addColumn<QString>("summary");
+        QTest::newRow("a filter leaves no names")
+            << u"lookup --suffix .net hua.com xin.cn"_s << 0 << 0 << u"lookup: 0 of 0 domains\n"_s;
+        QTest::newRow("a filter leaves none, a name skipped")
+            << u"lookup --suffix .net hua.com a..com"_s << 1 << 0 << u"lookup: 0 of 0 domains · 1 skipped\n"_s;
+        QTest::newRow("the fastest rate")
+            << u"lookup --rate 1000 --no-history hua.com xin.cn"_s << 0 << 4 << u"lookup: 2 of 2 domains\n"_s;
+        // Accepted: told as a name skipped, not as bad usage.
+        QTest::newRow("the slowest rate")
+            << u"lookup --rate 0.0000115741 a..com"_s << 1 << 0 << u"lookup: 0 of 0 domains · 1 skipped\n"_s;
+    }
+
+    void lookupExitCodes()
+    {
+        QFETCH(QString, commandLine);
+        QFETCH(int, exitCode);
+        QFETCH(int, requests);
+        QFETCH(QString, summary);
+        const Finished run = program(commandLine);
+        QCOMPARE(run.exitCode, exitCode);
+        QVERIFY2(run.err.endsWith(summary), qPrintable(run.err));
+        QCOMPARE(int(m_site->requests().size()), requests);
+    }
+
+    void formulasInCsvAreText_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("csvField");
+        QTest::newRow("=") << u"=1+1.com"_s << u"'=1+1.com"_s;
+        QTest::newRow("+") << u"+1.com"_s << u"'+1.com"_s;
+        QTest::newRow("-") << u"-1.com"_s << u"'-1.com"_s;
+        QTest::newRow("@") << u"@sum(1+1).com"_s << u"'@sum(1+1).com"_s;
+        QTest::newRow("a command") << u"=cmd|' /c calc'!a0.com"_s << u"'=cmd|' /c calc'!a0.com"_s;
+        QTest::newRow("a comma too") << u"=a,b.com"_s << u"\"'=a,b.com\""_s;
+        QTest::newRow("= inside") << u"a=b.com"_s << u"a=b.com"_s;
+    }
+
+    // A results page of names a spreadsheet would run: in CSV each begins with an apostrophe, in text and JSON not.
+    void formulasInCsvAreText()
+    {
+        QFETCH(QString, name);
+        QFETCH(QString, csvField);
+        m_site->setReply(pageTarget(1), FakeSite::Reply::utf8Html(SampleMarket::resultsPage({ name.toStdString() })));
+        const Finished collected = program(u"collect --pages 1 --format csv"_s);
+        QCOMPARE(collected.exitCode, 0);
+        QCOMPARE(collected.out,
+            "\xef\xbb\xbf"
+            "domain,page,position\r\n"
+                + (csvField + u",1,1\r\n"_s).toUtf8());
+        const QByteArray history = program(u"history --format csv"_s).out;
+        QVERIFY2(history.contains("\r\n" + (csvField + u",20"_s).toUtf8()), history);
+        QCOMPARE(program(u"history"_s).out, lines({ name }));
+        QVERIFY(program(u"history --format json"_s).out.startsWith("{\"domain\":" + jsonOf(name)));
+    }
+
+    void stdinReadLineByLine_data()
+    {
+        QTest::addColumn<QByteArray>("input");
+        QTest::addColumn<QString>("inputFile");
+        QTest::addColumn<QStringList>("domains");
+        QTest::addColumn<QString>("told"); // on stderr
+        const QByteArray gbkExport = encodeDomainList({ u"中文.com"_s, u"hua.com"_s });
+        QTest::newRow("megabytes on one line, then a name")
+            << QByteArray(4 << 20, 'a') + "\nhua.com\n"
+            << QString() << QStringList { u"hua.com"_s } << u"skipped \"aaaaaaaa"_s;
+        QTest::newRow("a line a character too long") << QByteArray(250, 'a') + ".com\nhua.com" << QString()
+                                                     << QStringList { u"hua.com"_s } << u"longer than 253 characters"_s;
+        QTest::newRow("the window's own export, GBK")
+            << gbkExport << QString() << QStringList { u"中文.com"_s, u"hua.com"_s } << QString();
+        QTest::newRow("UTF-8 and GBK lines mixed")
+            << "xin.cn\r\n" + gbkExport + u"中国.cn"_s.toUtf8() << QString()
+            << QStringList { u"xin.cn"_s, u"中文.com"_s, u"hua.com"_s, u"中国.cn"_s } << QString();
+        QTest::newRow("/dev/zero") << QByteArray() << u"/dev/zero"_s << QStringList() << u"NUL byte on line 1"_s;
+        QTest::newRow("a NUL after a name") << QByteArray("hua.com\nxin", 11) + '\0' + "x.com\ntian.net\n"
+                                            << QString() << QStringList { u"hua.com"_s } << u"NUL byte on line 2"_s;
+    }
+
+    // Standard input is read a line at a time in bounded memory, each line as UTF-8 or else GBK; what is not a
+    // name is told and skipped, whatever its size.
+    void stdinReadLineByLine()
+    {
+        QFETCH(QByteArray, input);
+        QFETCH(QString, inputFile);
+        QFETCH(QStringList, domains);
+        QFETCH(QString, told);
+        const Finished run = program(u"lookup --rate 1000 --no-history"_s, input, inputFile, BoundedMemory);
+        QCOMPARE(run.exitCode, told.isEmpty() ? 0 : 1);
+        QStringList looked;
+        for (const QStringList &row : rowsOf(run.out)) {
+            looked << row.value(0);
+            QCOMPARE(row, sampleRow(row.value(0), "site"));
+        }
+        QCOMPARE(looked, domains);
+        QVERIFY2(told.isEmpty() ? !run.err.contains(u"skipped"_s) : run.err.contains(told), qPrintable(run.err));
+    }
+
+    void retryAfterBeyondMaxWait_data()
+    {
+        QTest::addColumn<QString>("retryAfter");
+        QTest::addColumn<QString>("options");
+        QTest::addColumn<QString>("failure"); // empty: waited, then the page
+        const QString inTwoDays
+            = QLocale::c().toString(QDateTime::currentDateTimeUtc().addDays(2), u"ddd, dd MMM yyyy HH:mm:ss 'GMT'"_s);
+        QTest::newRow("27 hours") << u"97200"_s << QString() << u"the site asks to wait 27 h"_s;
+        QTest::newRow("more seconds than a century")
+            << u"99999999999"_s << QString() << u"the site asks to wait more than 30 years"_s;
+        QTest::newRow("a date in two days") << inTwoDays << QString() << u"the site asks to wait 48 h"_s;
+        QTest::newRow("121 s, over the default") << u"121"_s << QString() << u"the site asks to wait 121 s"_s;
+        QTest::newRow("9 s over --max-wait 8s") << u"9"_s << u"--max-wait 8s"_s << u"the site asks to wait 9 s"_s;
+        QTest::newRow("90 s over --max-wait 1m") << u"90"_s << u"--max-wait 1m"_s << u"the site asks to wait 90 s"_s;
+        QTest::newRow("1 s within --max-wait 1") << u"1"_s << u"--max-wait 1"_s << QString();
+    }
+
+    // A site asking to wait longer than --max-wait fails that request at once, with the reason; the other domains
+    // of the host go on. A shorter wait is waited.
+    void retryAfterBeyondMaxWait()
+    {
+        QFETCH(QString, retryAfter);
+        QFETCH(QString, options);
+        QFETCH(QString, failure);
+        const std::string limited = backorderTarget(u"hua.com"_s);
+        FakeSite::Reply tooMany = FakeSite::Reply::utf8Html("<html>slow down</html>", 429);
+        tooMany.headers.emplace_back("Retry-After", retryAfter.toStdString());
+        m_site->setReply(limited, tooMany);
+        // Only the first answer is 429: the observer runs before a request is answered.
+        auto asked = std::make_shared<std::atomic<int>>(0);
+        m_site->setRequestObserver([this, limited, asked](const LoopbackServer::LoggedRequest &request) {
+            if (request.target == limited && ++*asked == 2)
+                m_site->setFault(limited, Fault::None);
+        });
+        const Finished run = program(u"lookup --no-history --rate 50 hua.com xin.cn "_s + options);
+        m_site->setRequestObserver({});
+        QCOMPARE(run.exitCode, failure.isEmpty() ? 0 : 1);
+        QList<QStringList> expected { sampleRow(u"hua.com"_s, "site"), sampleRow(u"xin.cn"_s, "site") };
+        if (!failure.isEmpty()) {
+            for (int column = 1; column <= 7; ++column)
+                expected[0][column].clear();
+            expected[0][11] = u"backorder page: "_s + failure;
+        }
+        QCOMPARE(rowsOf(run.out), expected);
+        QCOMPARE(m_site->requestCount(limited), failure.isEmpty() ? 2 : 1);
+    }
+
+    void redirectToNoWebPageIsFinal_data()
+    {
+        QTest::addColumn<QString>("location");
+        QTest::addColumn<QString>("scheme");
+        QTest::newRow("file") << u"file:///etc/passwd"_s << u"file"_s;
+        QTest::newRow("ftp") << u"ftp://127.0.0.1/backorder/hua.com"_s << u"ftp"_s;
+        QTest::newRow("data") << u"data:text/html,<p>hua.com</p>"_s << u"data"_s;
+    }
+
+    // Asked once, never again: the answer would lead there again.
+    void redirectToNoWebPageIsFinal()
+    {
+        QFETCH(QString, location);
+        QFETCH(QString, scheme);
+        FakeSite::Reply redirect = FakeSite::Reply::utf8Html("<html>moved</html>", 302);
+        redirect.headers.emplace_back("Location", location.toStdString());
+        m_site->setReply(backorderTarget(u"hua.com"_s), redirect);
+        const Finished run = program(u"lookup --no-history --rate 50 hua.com"_s);
+        QCOMPARE(run.exitCode, 1);
+        const QList<QStringList> rows = rowsOf(run.out);
+        QCOMPARE(rows.size(), 1);
+        QCOMPARE(rows[0].value(11), u"backorder page: a redirect to a %1: address, which is no web page"_s.arg(scheme));
+        QCOMPARE(m_site->requestCount(backorderTarget(u"hua.com"_s)), 1);
+    }
+
+    // Two sites whose pages all redirect to a third: that one gets no more than --rate a second from both together.
+    void redirectsCountAtTheHostReached()
+    {
+        std::mutex mutex;
+        std::vector<QElapsedTimer> arrivals;
+        FakeSite icpSite;
+        FakeSite reached;
+        QVERIFY(icpSite.start() && reached.start());
+        reached.setRequestObserver([&](const LoopbackServer::LoggedRequest &) {
+            std::lock_guard<std::mutex> lock(mutex);
+            arrivals.emplace_back().start();
+        });
+        const QStringList domains = sampleNames(1).mid(0, 4);
+        for (const QString &domain : domains) {
+            for (auto [site, target] :
+                { std::pair(m_site.get(), backorderTarget(domain)), std::pair(&icpSite, icpTarget(domain)) }) {
+                FakeSite::Reply redirect = FakeSite::Reply::utf8Html("<html>moved</html>", 302);
+                redirect.headers.emplace_back("Location", reached.url() + target);
+                site->setReply(target, redirect);
+            }
+        }
+        const Finished run = program(u"lookup --no-history --rate 2 --icp-url "_s
+            + QString::fromStdString(icpSite.url()) + u' ' + domains.join(u' '));
+        QCOMPARE(run.exitCode, 0);
+        QList<QStringList> expected;
+        for (const QString &domain : domains)
+            expected << sampleRow(domain, "site");
+        QCOMPARE(rowsOf(run.out), expected);
+        std::lock_guard<std::mutex> lock(mutex);
+        QCOMPARE(int(arrivals.size()), 2 * domains.size());
+        // Started later, a timer has less elapsed: of any three in a row the first came a second before the last.
+        for (size_t i = 0; i + 2 < arrivals.size(); ++i)
+            QVERIFY2(arrivals[i].elapsed() - arrivals[i + 2].elapsed() >= 1000, qPrintable(QString::number(i)));
+    }
+
     void unusableHistory_data()
     {
         QTest::addColumn<QString>("kind");
@@ -383,6 +616,17 @@ private slots:
         row("none at once", "lookup --at-once 0 a.com", 2, "--at-once");
         row("no domains, stdin a terminal", "lookup", 2, "no domains");
         row("relative market URL", "lookup --market-url market.test a.com", 2, "market.test");
+        row("empty data folder", "lookup --data-dir '' a.com", 2, "--data-dir: the value is empty");
+        row("empty market URL", "collect --pages 1 --market-url ''", 2, "--market-url");
+        row("empty suffix", "history --suffix=", 2, "--suffix: the value is empty");
+        row("empty exclude among others", "history --exclude a --exclude ''", 2, "--exclude: the value is empty");
+        row("empty format", "collect --pages 1 --format=", 2, "--format");
+        const char *rateBounds = "from one request a day (0.0000115741) to 1000 requests a second";
+        row("rate below one a day", "lookup --rate 0.00001 a.com", 2, rateBounds);
+        row("rate above one a millisecond", "lookup --rate 1001 a.com", 2, rateBounds);
+        row("rate of 1e9", "lookup --rate 1e9 a.com", 2, rateBounds);
+        row("rate not a number", "lookup --rate nan a.com", 2, rateBounds);
+        row("max wait in weeks", "lookup --max-wait 2w a.com", 2, "--max-wait: \"2w\"");
     }
 
     // Help on stdout; a refusal on stderr before anything is fetched or stored.
@@ -401,12 +645,14 @@ private slots:
             qPrintable(out + run.err));
         QVERIFY(m_site->requests().empty());
         QVERIFY(!QDir(dataDir()).exists());
+        QVERIFY(!QDir(m_dir.filePath(u"user-data"_s)).exists());
     }
 
 private:
     QString dataDir() const { return m_dir.filePath(u"data"_s); }
 
-    // The command line's words after the program's sites and history folder, which it may override. No display
+    // The command line's words ('' for an empty one) after the program's sites and history folder, which it may
+    // override. No display
     // (not even for the window's help), a locale that is not UTF-8, and times in UTC.
     void start(QProcess &process, const QString &commandLine)
     {
@@ -415,9 +661,15 @@ private:
             environment.remove(name);
         environment.insert(u"LC_ALL"_s, u"C"_s);
         environment.insert(u"TZ"_s, u"UTC"_s);
+        // Where the user's own history would go: never the real one.
+        environment.insert(u"XDG_DATA_HOME"_s, m_dir.filePath(u"user-data"_s));
         process.setProcessEnvironment(environment);
         const QString url = QString::fromStdString(m_site->url());
-        const QStringList words = commandLine.split(u' ');
+        QStringList words = commandLine.split(u' ');
+        for (QString &word : words) {
+            if (word == u"''"_s)
+                word.clear();
+        }
         const qsizetype command = words.constFirst().startsWith(u'-') ? 0 : 1;
         process.start(QCoreApplication::applicationDirPath() + u"/vexlon-collector"_s,
             words.mid(0, command)
@@ -425,12 +677,22 @@ private:
                 + words.mid(command));
     }
 
-    // stdin: the input, or the file at stdinPath (a terminal) when one is given.
-    Finished program(const QString &commandLine, const QByteArray &input = {}, const QString &stdinPath = {})
+    static constexpr bool BoundedMemory = true;
+
+    // stdin: the input, or the file at stdinPath (a terminal) when one is given. With bounded memory the program
+    // may take 1 GiB of address space (not under AddressSanitizer, which reserves terabytes).
+    Finished program(const QString &commandLine, const QByteArray &input = {}, const QString &stdinPath = {},
+        bool boundedMemory = false)
     {
         QProcess process;
         if (!stdinPath.isEmpty())
             process.setStandardInputFile(stdinPath);
+        if (boundedMemory && !UnderAddressSanitizer) {
+            process.setChildProcessModifier([] {
+                const rlimit limit { 1ULL << 30, 1ULL << 30 };
+                ::setrlimit(RLIMIT_AS, &limit);
+            });
+        }
         start(process, commandLine);
         if (stdinPath.isEmpty())
             process.write(input);

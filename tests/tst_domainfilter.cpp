@@ -51,6 +51,9 @@ private slots:
         QTest::addColumn<QString>("label");
         QTest::addColumn<NameKind>("kind");
         QTest::newRow("digits") << QStringLiteral("8888") << NameKind::DigitsOnly;
+        QTest::newRow("every digit") << QStringLiteral("0123456789") << NameKind::DigitsOnly;
+        QTest::newRow("nines") << QStringLiteral("9999") << NameKind::DigitsOnly;
+        QTest::newRow("letters and a nine") << QStringLiteral("z9") << NameKind::DigitsAndLetters;
         QTest::newRow("letters") << QStringLiteral("abc") << NameKind::LettersOnly;
         QTest::newRow("upper-case letters") << QStringLiteral("ABC") << NameKind::LettersOnly;
         QTest::newRow("digits and letters") << QStringLiteral("a1b2") << NameKind::DigitsAndLetters;
@@ -108,6 +111,7 @@ private slots:
         row("longer than the maximum", "max=4", "abcde.com", false);
         row("the suffix is not counted", "max=3", "abc.com.cn", true);
         row("kind digits", "kind=digits", "8888.com", true);
+        row("kind digits with nines", "kind=digits", "1999.com", true);
         row("kind Chinese on an ACE name", "kind=chinese", ace, true);
         row("kind letters on upper case", "kind=letters", "ABC.COM", true);
         row("contains, any case", "contains=BC", "abc.com", true);

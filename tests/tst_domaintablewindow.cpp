@@ -411,6 +411,24 @@ private slots:
         QVERIFY(!part("restoredFilterLabel")->isVisible());
         QVERIFY(!part("clearRestoredFilterButton")->isVisible());
     }
+
+    // Names a spreadsheet would run as formulas are text in the exported CSV.
+    void formulaNamesExportAsText()
+    {
+        const QStringList names { u"=1+1.com"_s, u"+1.com"_s, u"-1.com"_s, u"@sum(1+1).com"_s, u"a=b.com"_s };
+        openTable(names);
+        const QString csvPath = m_folder.filePath(u"formulas.csv"_s);
+        Dialogs::setNextSaveFileName(csvPath);
+        press(Qt::Key_E);
+        QCOMPARE(Dialogs::takeAnsweredMessages().value(0).text, u"域名保存成功!"_s);
+        QStringList lines = QString::fromUtf8(readFile(csvPath)).split(u"\r\n"_s, Qt::SkipEmptyParts).mid(1);
+        QStringList firstFields;
+        for (const QString &line : std::as_const(lines))
+            firstFields << line.section(u',', 0, 0);
+        firstFields.sort();
+        QCOMPARE(firstFields,
+            QStringList({ u"'+1.com"_s, u"'-1.com"_s, u"'=1+1.com"_s, u"'@sum(1+1).com"_s, u"a=b.com"_s }));
+    }
 };
 
 QTEST_MAIN(TestDomainTableWindow)

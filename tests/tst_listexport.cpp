@@ -1,4 +1,5 @@
-// Writing the domain list to a file: the bytes, replacing a file, and failing without harm.
+// Writing the domain list and tables to a file: the bytes, replacing a file, and failing without harm.
+#include "core/export/csv.h"
 #include "core/export/listexport.h"
 #include "tests/sitetest.h"
 
@@ -50,6 +51,30 @@ private slots:
     }
 
     // Nothing turns into "?": the file decodes back to exactly the names, each followed by CR LF.
+    void csvCellsAreNeverFormulas_data()
+    {
+        QTest::addColumn<QString>("value");
+        QTest::addColumn<QString>("field");
+        QTest::newRow("=") << u"=1+1"_s << u"'=1+1"_s;
+        QTest::newRow("+") << u"+86 10"_s << u"'+86 10"_s;
+        QTest::newRow("-") << u"-1"_s << u"'-1"_s;
+        QTest::newRow("@") << u"@SUM(A1)"_s << u"'@SUM(A1)"_s;
+        QTest::newRow("tab") << u"\t=1"_s << u"'\t=1"_s;
+        QTest::newRow("CR, quoted as well") << u"\r=1"_s << u"\"'\r=1\""_s;
+        QTest::newRow("a quote, quoted as well") << u"=\"a\""_s << u"\"'=\"\"a\"\"\""_s;
+        QTest::newRow("inside a value") << u"a=1-2+3@b"_s << u"a=1-2+3@b"_s;
+        QTest::newRow("a blank first") << u" =1"_s << u" =1"_s;
+        QTest::newRow("empty") << QString() << QString();
+    }
+
+    // In a spreadsheet's file a cell that would run as a formula is text.
+    void csvCellsAreNeverFormulas()
+    {
+        QFETCH(QString, value);
+        QFETCH(QString, field);
+        QCOMPARE(Csv::encode({ u"h"_s }, { { value, u"x"_s } }), "\xEF\xBB\xBFh\r\n" + (field + u",x\r\n"_s).toUtf8());
+    }
+
     void namesOutsideGbkRoundTrip_data()
     {
         QTest::addColumn<QString>("name");

@@ -335,7 +335,10 @@ private slots:
         row("deletion type widens", "deletionTypeLabel", "过期删除", false);
         row("deletion type shorter than before", "deletionTypeLabel", "", false);
         row("deletion type cut at the right column", "deletionTypeLabel", "过期删除（赎回期满后由注册局删除）", true);
-        row("deletion time with seconds cut at the right column", "deletionTimeLabel", "2024-06-16 01:50:00", true);
+        row("deletion time to the second in full", "deletionTimeLabel", "2024-06-16 01:50:00", false);
+        row("deletion time of wide digits in full", "deletionTimeLabel", "2088-08-28 08:58:48", false);
+        row("deletion time longer than to the second cut", "deletionTimeLabel", "2024-06-16 01:50:00（北京时间）",
+            true);
         row("deadline widens", "deadlineLabel", "2024-06-15 23:00", false);
         row("deadline cut at the end of the info area", "deadlineLabel",
             "2024-06-15 23:00:00（北京时间，以注册局公布的时间为准）", true);
@@ -367,14 +370,20 @@ private slots:
         QCOMPARE(shown->text(), expected);
         QCOMPARE(accessibleText(shown), expected);
         QCOMPARE(accessibleText(control("whoisText"), QAccessible::Value), textOf("whoisText"));
-        // Grows or shrinks to the right: left edge, top and height stay.
-        QCOMPARE(shown->pos(), before.topLeft());
+        // Grows or shrinks to the right: top and height stay, a left-column label keeps its left edge.
+        QCOMPARE(shown->y(), before.y());
         QCOMPARE(shown->height(), before.height());
-        // A left-column label never reaches the right column; a right-column one ends with the area.
-        if (before.x() < label("deadlineLabel")->x())
-            QVERIFY(shown->geometry().right() < label("deadlineLabel")->x());
-        else
-            QVERIFY(shown->geometry().right() < 6000 / 15);
+        // A left-column label never reaches the right column, which moves aside for it as far as needed and no
+        // further, and ends with the area.
+        const int leftColumnEnd
+            = qMax(label("deletionTypeLabel")->geometry().right(), label("deletionTimeLabel")->geometry().right());
+        for (const char *right : { "deadlineLabel", "icpFilingLabel" }) {
+            const QRect place = label(right)->geometry();
+            QVERIFY2(place.x() > leftColumnEnd && place.x() >= 2760 / 15 && place.right() < 6000 / 15, right);
+            QVERIFY2(place.x() == 2760 / 15 || place.x() - leftColumnEnd <= 8, right);
+        }
+        if (before.x() < 2760 / 15)
+            QCOMPARE(shown->x(), before.x());
         if (cut) {
             QVERIFY2(shown->shownText().endsWith(u'…'), qPrintable(shown->shownText()));
             QVERIFY(shown->shownText().size() < expected.size());

@@ -85,6 +85,8 @@ private slots:
         QTest::newRow("no wait") << QByteArray("0") << qint64(0);
         QTest::newRow("seconds") << QByteArray("1") << qint64(1000);
         QTest::newRow("seconds between blanks") << QByteArray(" 120 ") << qint64(120000);
+        QTest::newRow("nine seconds") << QByteArray("9") << qint64(9000);
+        QTest::newRow("ninety seconds") << QByteArray("90") << qint64(90000);
         QTest::newRow("negative") << QByteArray("-1") << qint64(-1);
         QTest::newRow("fraction") << QByteArray("1.5") << qint64(-1);
         QTest::newRow("words") << QByteArray("soon") << qint64(-1);
@@ -110,9 +112,12 @@ private slots:
         QTest::addColumn<int>("latencyMs");
         QTest::addColumn<int>("siteLimit"); // the site's own limit, answered with 429 and Retry-After: 1
         QTest::addColumn<int>("count");
-        QTest::newRow("2 a second, one at a time") << 2.0 << 1 << 0 << 2 << 5;
-        QTest::newRow("5 a second, two at once, slow answers") << 5.0 << 2 << 500 << 5 << 6;
-        QTest::newRow("a site that allows fewer: its 429s waited out") << 4.0 << 1 << 0 << 2 << 4;
+        QTest::addColumn<bool>("someLate"); // the requests for /1.com, /2.com, /5.com, /6.com ... reach the site late
+        QTest::newRow("2 a second, one at a time") << 2.0 << 1 << 0 << 2 << 5 << false;
+        QTest::newRow("5 a second, two at once, slow answers") << 5.0 << 2 << 500 << 5 << 6 << false;
+        QTest::newRow("a site that allows fewer: its 429s waited out") << 4.0 << 1 << 0 << 2 << 4 << false;
+        // Sent 1/R apart, a request that is late and one that is not would come closer than that.
+        QTest::newRow("2 a second, two requests late, two not") << 2.0 << 1 << 0 << 2 << 8 << true;
     }
 
     void spacing()
@@ -122,6 +127,11 @@ private slots:
         QFETCH(int, latencyMs);
         QFETCH(int, siteLimit);
         QFETCH(int, count);
+        QFETCH(bool, someLate);
+        for (int i = 0; someLate && i < count; ++i) {
+            if (i % 4 == 1 || i % 4 == 2)
+                site().setFault("/" + std::to_string(i) + ".com", Fault::ArrivesLate);
+        }
         site().setLatency(std::chrono::milliseconds(latencyMs));
         site().setRateLimit(siteLimit);
         m_polite = std::make_unique<PoliteFetcher>(fetcher(), quickPoliteness(perSecond, atOnce));

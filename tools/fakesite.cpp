@@ -216,6 +216,8 @@ const char *describeFault(Fault fault)
         return "a 100,000-character version";
     case Fault::HugeResultsPage:
         return "a 15 MiB results page";
+    case Fault::ArrivesLate:
+        return "a request that arrives late";
     }
     return "?";
 }
@@ -383,6 +385,7 @@ void FakeSite::State::answerWithSamplePage(Fault fault, const httplib::Request &
     case Fault::None:
     case Fault::ConnectionRefused:
     case Fault::LongVersion:
+    case Fault::ArrivesLate:
         response.set_content(body, declared.c_str());
         return;
     case Fault::ServerError:
@@ -508,10 +511,16 @@ FakeSite::FakeSite()
         [state](const httplib::Request &request, httplib::Response &response) { state->answer(request, response); });
     m_server.setRequestObserver([state](const LoopbackServer::LoggedRequest &request) {
         std::function<void(const LoopbackServer::LoggedRequest &)> observer;
+        bool late = false;
         {
             std::lock_guard<std::mutex> lock(state->mutex);
             observer = state->observer;
+            const auto found = state->faults.find(request.target);
+            late = found != state->faults.end() && found->second == Fault::ArrivesLate;
         }
+        // Before the observer and the answer, which both count the arrival.
+        if (late)
+            state->waitReleased(std::chrono::milliseconds(LateArrivalMs));
         if (observer)
             observer(request);
     });

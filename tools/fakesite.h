@@ -50,6 +50,9 @@ enum class Fault {
     // The results page of the target's page number, 15 MiB long: filler between its rows and the
     // pagination marker. Made as it goes out, so that the site itself holds none of it.
     HugeResultsPage,
+    // The sample page, but the request reaches the site (its observer, its rate limit, its answer)
+    // FakeSite::LateArrivalMs after it came in, as over a slow link. No failure: not in allFaults().
+    ArrivesLate,
 };
 
 // For test row names: "reset in the middle of the body", "a gzip bomb" ...
@@ -67,6 +70,7 @@ public:
     static constexpr std::size_t HugeDeletionTypeBytes = 5 * 1000 * 1000;
     static constexpr std::size_t LongVersionCharacters = 100 * 1000;
     static constexpr std::size_t HugeResultsPageBytes = 15 * 1024 * 1024;
+    static constexpr int LateArrivalMs = 45;
 
     // What a target answers instead of the sample page.
     struct Reply

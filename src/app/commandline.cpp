@@ -6,6 +6,8 @@
 #include <QCoreApplication>
 #include <QUrl>
 
+#include <algorithm>
+
 namespace {
 
 const char WindowDescription[]
@@ -68,6 +70,17 @@ std::optional<QString> SharedOptions::read(const QCommandLineParser &parser, Com
     return std::nullopt;
 }
 
+std::optional<QString> emptyValueRefusal(const QCommandLineParser &parser)
+{
+    // Options without a value have no values at all; those given one have one for each time given.
+    for (const QString &name : parser.optionNames()) {
+        const QStringList values = parser.values(name);
+        if (std::any_of(values.cbegin(), values.cend(), [](const QString &value) { return value.isEmpty(); }))
+            return QStringLiteral("--%1: the value is empty").arg(name);
+    }
+    return std::nullopt;
+}
+
 namespace {
 
 const char TableDescription[]
@@ -119,6 +132,9 @@ CommandLineOutcome parseWindowCommandLine(QStringList arguments, bool table)
     if (!parser.positionalArguments().isEmpty())
         return refuse(QStringLiteral("unexpected argument: %1").arg(parser.positionalArguments().constFirst()));
     if (const std::optional<QString> refused = shared.read(parser, outcome))
+        return refuse(*refused);
+    // After the addresses, which say what they should be.
+    if (const std::optional<QString> refused = emptyValueRefusal(parser))
         return refuse(*refused);
     if (table) {
         outcome.tableFile = parser.value(fileOption);

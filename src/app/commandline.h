@@ -52,6 +52,10 @@ private:
     QCommandLineOption m_noHistory;
 };
 
+// Why the command line cannot be run when an option that takes a value was given an empty one
+// ("--data-dir ''" would quietly mean the user's own folder); std::nullopt when none was.
+std::optional<QString> emptyValueRefusal(const QCommandLineParser &parser);
+
 // The window's command line: reads --market-url, --icp-url, --update-url, --home-url, --forum-url,
 // --data-dir and --no-history over the defaults.
 CommandLineOutcome parseCommandLine(const QStringList &arguments);

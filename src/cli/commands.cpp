@@ -184,6 +184,8 @@ int run(int argc, char *argv[])
     CommandLineOutcome read;
     if (const std::optional<QString> refused = shared.read(parser, read))
         return refuse(*refused);
+    if (const std::optional<QString> refused = emptyValueRefusal(parser))
+        return refuse(*refused);
     settings.config = read.config;
     settings.dataDir = read.dataDir;
     settings.keepHistory = read.keepHistory;

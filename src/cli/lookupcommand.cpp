@@ -6,6 +6,7 @@
 #include "core/lookup/lookupfields.h"
 #include "core/store/historywriter.h"
 #include "core/text/domainname.h"
+#include "core/text/namelines.h"
 
 #include <QCommandLineParser>
 #include <QElapsedTimer>
@@ -66,7 +67,7 @@ public:
 
     void addOptions(QCommandLineParser &parser) override
     {
-        parser.addOptions({ m_maxAgeOption, m_refreshOption, m_rateOption, m_atOnceOption });
+        parser.addOptions({ m_maxAgeOption, m_refreshOption, m_rateOption, m_atOnceOption, m_maxWaitOption });
         parser.addPositionalArgument(QStringLiteral("DOMAIN"), QStringLiteral("Domains to look up; none: read stdin."));
     }
 
@@ -80,14 +81,21 @@ public:
         m_options.refresh = parser.isSet(m_refreshOption);
         bool ok = false;
         const double rate = parser.value(m_rateOption).toDouble(&ok);
-        if (!ok || !std::isfinite(rate) || rate <= 0 || rate > 1e6)
-            return QStringLiteral("--rate: \"%1\" is no number of requests a second above 0")
-                .arg(parser.value(m_rateOption));
+        if (!ok || !(rate >= LeastRequestsPerSecond && rate <= MostRequestsPerSecond))
+            return QStringLiteral("--rate: \"%1\" is no rate from one request a day (%2) to %3 requests a second")
+                .arg(parser.value(m_rateOption))
+                .arg(LeastRequestsPerSecond, 0, 'f', 10)
+                .arg(MostRequestsPerSecond);
         m_options.politeness.requestsPerSecond = rate;
         const int atOnce = parser.value(m_atOnceOption).toInt(&ok);
         if (!ok || atOnce < 1 || atOnce > 64)
             return QStringLiteral("--at-once: \"%1\" is no number from 1 to 64").arg(parser.value(m_atOnceOption));
         m_options.politeness.requestsAtOnce = atOnce;
+        const std::optional<qint64> maxWait = secondsOf(parser.value(m_maxWaitOption));
+        if (!maxWait)
+            return QStringLiteral("--max-wait: \"%1\" is no time like 90s, 30m, 12h, 2d or plain seconds")
+                .arg(parser.value(m_maxWaitOption));
+        m_options.politeness.longestWaitMs = *maxWait * 1000;
 
         m_given = parser.positionalArguments();
         if (m_given.isEmpty()) {
@@ -173,12 +181,26 @@ private:
         if (m_readStdin) {
             QFile in;
             if (in.open(stdin, QIODevice::ReadOnly)) {
-                QString text = QString::fromUtf8(in.readAll());
-                if (text.startsWith(QChar(0xfeff)))
-                    text.remove(0, 1);
-                for (const QString &line : text.split(u'\n')) {
-                    if (!line.trimmed().isEmpty())
-                        names.append(line.trimmed());
+                const NameLines read = readNameLines(in);
+                names += read.names;
+                for (const NameLines::Skipped &line : read.tooLong)
+                    m_progress->warn(
+                        QStringLiteral("vexlon-collector lookup: skipped \"%1…\" (line %2): longer than %3 "
+                                       "characters")
+                            .arg(visibleName(line.start))
+                            .arg(line.line)
+                            .arg(LongestNameChars));
+                if (read.tooLongCount > read.tooLong.size())
+                    m_progress->warn(QStringLiteral("vexlon-collector lookup: skipped %1 more lines longer than %2 "
+                                                    "characters")
+                                         .arg(read.tooLongCount - read.tooLong.size())
+                                         .arg(LongestNameChars));
+                m_skipped += int(read.tooLongCount);
+                if (read.notTextAt > 0) {
+                    ++m_skipped;
+                    m_progress->warn(QStringLiteral("vexlon-collector lookup: stdin holds a NUL byte on line %1, so it "
+                                                    "is no text: read no further")
+                                         .arg(read.notTextAt));
                 }
             }
         }
@@ -272,6 +294,10 @@ private:
     const QCommandLineOption m_atOnceOption { QStringLiteral("at-once"),
         QStringLiteral("At most N requests at a time to any one host (default 1)."), QStringLiteral("N"),
         QStringLiteral("1") };
+    const QCommandLineOption m_maxWaitOption { QStringLiteral("max-wait"),
+        QStringLiteral("A site asking to wait longer than this (Retry-After) fails the request instead: 90s, 30m,\n"
+                       "12h, 2d or seconds (default 120)."),
+        QStringLiteral("time"), QStringLiteral("120") };
 
     BatchOptions m_options;
     QStringList m_given;

@@ -23,6 +23,7 @@
 #include <QCoreApplication>
 #include <QDesktopServices>
 #include <QDir>
+#include <QFontMetricsF>
 #include <QGroupBox>
 #include <QGuiApplication>
 #include <QHash>
@@ -33,6 +34,8 @@
 #include <QScreen>
 #include <QStatusBar>
 
+#include <algorithm>
+#include <cmath>
 #include <cstdio>
 
 namespace {
@@ -140,6 +143,8 @@ const QColor DarkGrey(64, 64, 64);
 constexpr int RightColumnTwips = 2760;
 constexpr int InfoAreaEndTwips = 6000;
 constexpr int ColumnGapPx = 6;
+// The width the key-and-value labels are made with.
+constexpr int KeyValueWidthTwips = 1440;
 
 // Laying out a line of tens of thousands of characters without a blank takes the text box seconds; no
 // whois line is anywhere near this long.
@@ -599,8 +604,34 @@ void MainWindow::showBackorder(const BackorderPage &values)
 void MainWindow::showKeyValue(ElidedLabel *label, const QString &text)
 {
     label->setText(text);
-    const int end = label->x() < px(RightColumnTwips) ? px(RightColumnTwips) - ColumnGapPx : px(InfoAreaEndTwips);
-    label->resize(qMin(label->sizeHint().width(), end - label->x()), label->height());
+    layOutKeyValues();
+}
+
+// A label of the left column may grow as far as a deletion time to the second needs in the window's own
+// font; the right column moves aside for what the left one shows, as far as needed and no further, and
+// never so far that its labels would have less room than they were made with.
+void MainWindow::layOutKeyValues()
+{
+    const QFontMetricsF metrics(deletionTimeLabel->font(), deletionTimeLabel);
+    QChar widestDigit = u'0';
+    for (char16_t digit = u'1'; digit <= u'9'; ++digit) {
+        if (metrics.horizontalAdvance(QChar(digit)) > metrics.horizontalAdvance(widestDigit))
+            widestDigit = QChar(digit);
+    }
+    const QString longestTime = QStringLiteral("删除时间：0000-00-00 00:00:00").replace(u'0', widestDigit);
+    // A pixel more than it takes: eliding compares the exact width, not the rounded one.
+    const int timeWidth = int(std::ceil(metrics.horizontalAdvance(longestTime))) + 1;
+    const int leftEnd = std::clamp(deletionTimeLabel->x() + timeWidth, px(RightColumnTwips) - ColumnGapPx,
+        px(InfoAreaEndTwips - KeyValueWidthTwips) - ColumnGapPx);
+    int rightColumn = px(RightColumnTwips);
+    for (ElidedLabel *label : { deletionTypeLabel, deletionTimeLabel }) {
+        label->resize(qMin(label->sizeHint().width(), leftEnd - label->x()), label->height());
+        rightColumn = qMax(rightColumn, label->x() + label->width() + ColumnGapPx);
+    }
+    for (ElidedLabel *label : { deadlineLabel, icpFilingLabel }) {
+        label->move(rightColumn, label->y());
+        label->resize(qMin(label->sizeHint().width(), px(InfoAreaEndTwips) - rightColumn), label->height());
+    }
 }
 
 void MainWindow::updateCheckFinished(const VersionVerdict &verdict)

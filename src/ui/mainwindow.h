@@ -67,6 +67,7 @@ private:
     void showStatus(const QString &text);
     void showBackorder(const BackorderPage &values);
     void showKeyValue(ElidedLabel *label, const QString &text);
+    void layOutKeyValues();
     void updateCheckFinished(const VersionVerdict &verdict);
 
     AppConfig m_config;

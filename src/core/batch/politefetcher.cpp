@@ -78,6 +78,20 @@ std::optional<QDateTime> httpDate(const QByteArray &value)
 
 } // namespace
 
+QString waitText(qint64 milliseconds)
+{
+    if (milliseconds >= LongestRetryAfterMs)
+        return QStringLiteral("more than 30 years");
+    const qint64 seconds = (milliseconds + 500) / 1000;
+    if (seconds < 600)
+        return QStringLiteral("%1 s").arg(seconds);
+    if (seconds < 120 * 60)
+        return QStringLiteral("%1 min").arg((seconds + 30) / 60);
+    if (seconds < 48 * 3600)
+        return QStringLiteral("%1 h").arg((seconds + 1800) / 3600);
+    return QStringLiteral("%1 days").arg((seconds + 43200) / 86400);
+}
+
 std::optional<qint64> retryAfterMs(const QByteArray &value, const QDateTime &now)
 {
     const QByteArray text = value.trimmed();
@@ -123,6 +137,8 @@ struct PoliteFetcher::Private
         std::deque<std::shared_ptr<Clock::time_point>> arrivals;
         std::optional<Clock::time_point> lastAnswer;
         QTimer *timer = nullptr;
+        // Hosts that answered this one's requests through a redirect: each request counts there too.
+        std::vector<Host *> redirectsTo;
     };
 
     PoliteFetcher *q;
@@ -139,6 +155,9 @@ struct PoliteFetcher::Private
         , politeness(rules)
     {
         if (politeness.requestsPerSecond > 0) {
+            // Outside these the spacing would overflow the clock, or be shorter than a timer can wait.
+            politeness.requestsPerSecond
+                = std::clamp(politeness.requestsPerSecond, LeastRequestsPerSecond, MostRequestsPerSecond);
             spacing = std::chrono::duration_cast<Clock::duration>(
                 std::chrono::duration<double>(SpacingMargin / politeness.requestsPerSecond));
             perSecond = static_cast<size_t>(std::ceil(politeness.requestsPerSecond));
@@ -167,7 +186,9 @@ struct PoliteFetcher::Private
     {
         while (!paused && !host.queue.empty() && static_cast<int>(host.underWay.size()) < politeness.requestsAtOnce) {
             const Clock::time_point now = Clock::now();
-            const Clock::time_point allowed = std::max({ host.nextStart, host.waitUntil, windowOpens(host, now) });
+            Clock::time_point allowed = std::max({ host.nextStart, host.waitUntil, windowOpens(host, now) });
+            for (Host *reached : host.redirectsTo)
+                allowed = std::max({ allowed, reached->waitUntil, windowOpens(*reached, now) });
             if (allowed == Never)
                 return; // an answer brings the next turn
             if (now < allowed) {
@@ -180,8 +201,11 @@ struct PoliteFetcher::Private
             const bool idle = host.underWay.empty() && (!host.lastAnswer || now - *host.lastAnswer > IdleAfter);
             host.nextStart = idle ? Never : now + spacing;
             job->arrivedBy = std::make_shared<Clock::time_point>(idle ? Never : now + LongestDelay);
-            if (perSecond > 0)
+            if (perSecond > 0) {
                 host.arrivals.push_back(job->arrivedBy);
+                for (Host *reached : host.redirectsTo)
+                    reached->arrivals.push_back(job->arrivedBy);
+            }
             host.underWay.push_back(job);
             ++job->attempts;
             job->fetch = fetcher.get(
@@ -218,14 +242,21 @@ struct PoliteFetcher::Private
         return std::min(longest, base + jitter);
     }
 
-    void answered(Host &host, const JobPointer &job, const FetchResult &result)
+    void answered(Host &host, const JobPointer &job, const FetchResult &answer)
     {
         host.underWay.erase(std::find(host.underWay.begin(), host.underWay.end(), job));
         arrived(host, *job);
+        learnRedirect(host, *job, answer);
+        FetchResult result = answer;
         std::optional<qint64> waitMs;
         if (isRateLimited(result)) {
-            if (job->attempts < politeness.rateLimitedAttempts)
-                waitMs = retryAfterMs(result.retryAfter).value_or(pauseMs(job->attempts));
+            const std::optional<qint64> askedMs = retryAfterMs(result.retryAfter);
+            if (askedMs && *askedMs > politeness.longestWaitMs) {
+                result.error = FetchError::WaitTooLong;
+                result.errorText = QStringLiteral("the site asks to wait %1").arg(waitText(*askedMs));
+            } else if (job->attempts < politeness.rateLimitedAttempts) {
+                waitMs = askedMs.value_or(pauseMs(job->attempts));
+            }
         } else if (isPassingFailure(result) && ++job->passingFailures <= politeness.otherRetries) {
             waitMs = pauseMs(job->passingFailures);
         }
@@ -248,8 +279,26 @@ struct PoliteFetcher::Private
                     return;
             }
         }
-        // The handler may have cancelled everything, this host's requests with it.
-        pump(host);
+        // The handler may have cancelled everything, this host's requests with it. Hosts that redirect
+        // here, or where this one redirects, may take their next request now.
+        for (auto &[key, each] : hosts)
+            pump(*each);
+    }
+
+    // An answer that came from another host than the one asked: from now on the requests of this one
+    // count there too (this one counted already).
+    void learnRedirect(Host &host, const Job &job, const FetchResult &result)
+    {
+        const QString scheme = result.url.scheme();
+        if (result.url.host().isEmpty() || (scheme != QLatin1String("http") && scheme != QLatin1String("https"))
+            || hostKey(result.url) == hostKey(job.request.url))
+            return;
+        Host &reached = hostFor(result.url);
+        if (std::find(host.redirectsTo.begin(), host.redirectsTo.end(), &reached) != host.redirectsTo.end())
+            return;
+        host.redirectsTo.push_back(&reached);
+        if (perSecond > 0)
+            reached.arrivals.push_back(job.arrivedBy);
     }
 
     // The request is answered or abandoned: by now it got there, or never will.

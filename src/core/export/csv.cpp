@@ -6,11 +6,15 @@ namespace Csv {
 
 QString field(const QString &value)
 {
+    QString text = value;
+    // A spreadsheet runs a cell that begins so as a formula: the apostrophe makes it text.
+    if (!text.isEmpty() && QStringView(u"=+-@\t\r").contains(text.front()))
+        text.prepend(u'\'');
     const bool plain = std::none_of(
-        value.cbegin(), value.cend(), [](QChar c) { return c == u',' || c == u'"' || c == u'\r' || c == u'\n'; });
+        text.cbegin(), text.cend(), [](QChar c) { return c == u',' || c == u'"' || c == u'\r' || c == u'\n'; });
     if (plain)
-        return value;
-    QString quoted = value;
+        return text;
+    QString quoted = text;
     quoted.replace(u'"', QLatin1String("\"\""));
     return u'"' + quoted + u'"';
 }

@@ -11,7 +11,9 @@
 
 namespace Csv {
 
-// The field as written: quoted, with its quotes doubled, when it holds a comma, a quote, CR or LF.
+// The field as written: after a leading "'" when it begins with "=", "+", "-", "@", a tab or CR (so that a
+// spreadsheet takes it for text, not a formula), quoted, with its quotes doubled, when it holds a comma, a
+// quote, CR or LF.
 QString field(const QString &value);
 // The fields joined by commas, ended by CR LF.
 QString line(const QStringList &values);

@@ -75,6 +75,16 @@ bool isShortOfAnnouncedLength(const QNetworkReply *reply, qint64 received)
     return length.isValid() && received < length.toLongLong();
 }
 
+// The scheme of the address a redirect answer points to, in lower case; empty for any other answer.
+QString redirectScheme(const QNetworkReply *reply)
+{
+    const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+    if (status < 300 || status >= 400 || !reply->hasRawHeader("Location"))
+        return QString();
+    const QUrl target = reply->url().resolved(QUrl::fromEncoded(reply->rawHeader("Location").trimmed()));
+    return target.scheme().toLower();
+}
+
 } // namespace
 
 QString decodeDeclaredCharset(const FetchResult &result)
@@ -178,7 +188,14 @@ void PendingFetch::replyFinished()
             if (error == QNetworkReply::TooManyRedirectsError || error == QNetworkReply::InsecureRedirectError)
                 m_result.error = FetchError::Other;
             m_result.errorText = m_reply->errorString();
+            // Asking again leads there again: final at once.
+            const QString scheme = redirectScheme(m_reply);
+            if (!scheme.isEmpty() && scheme != QLatin1String("http") && scheme != QLatin1String("https")) {
+                m_result.error = FetchError::Other;
+                m_result.errorText = QStringLiteral("a redirect to a %1: address, which is no web page").arg(scheme);
+            }
         }
+        m_result.url = m_reply->url();
     }
     report();
 }

@@ -38,7 +38,8 @@ enum class FetchError {
     TooLarge,
     Cancelled, // by the program, at the user's wish
     InvalidUrl,
-    Other, // redirect loops and the like
+    WaitTooLong, // the site asked to wait (Retry-After) longer than the caller would
+    Other, // redirect loops, a redirect to something that is no web page, and the like
 };
 
 struct FetchResult
@@ -49,6 +50,7 @@ struct FetchResult
     QByteArray contentType;
     QByteArray retryAfter; // the Retry-After header, as sent
     QString errorText;
+    QUrl url; // where the answer came from, after redirects; empty when no request was made
 
     // A complete response arrived, whatever its status: an error page with its body counts.
     bool hasResponse() const { return error == FetchError::None; }
