@@ -112,6 +112,14 @@ private slots:
         dotCom.removeIf([](const QString &name) { return !name.endsWith(u".com"_s) || name.contains(u"ng"_s); });
         QTest::newRow("filtered") << u"--pages 3 --suffix .net,.com --suffix .cc --exclude ng --regex \\.COM$"_s
                                   << lines(dotCom) << 0;
+        for (const auto &[filter, arguments] :
+            { std::pair { u"tag=纯字母 nottag=双拼|AAB"_s, u"--tag 纯字母 --not-tag 双拼 --not-tag AAB"_s },
+                std::pair { u"tag=杂米 pattern=?V??"_s, u"--tag 杂米 --pattern ?V??"_s } }) {
+            QStringList tagged = sampleNames(1, 3);
+            tagged.removeIf([filter = filterFrom(filter)](const QString &name) { return !filter.matches(name); });
+            QVERIFY(!tagged.isEmpty());
+            QTest::addRow("by %s", qPrintable(arguments)) << u"--pages 3 "_s + arguments << lines(tagged) << 0;
+        }
     }
 
     // Names in page order alone on stdout; a summary on stderr without progress (no terminal); no display needed.
@@ -361,7 +369,8 @@ private slots:
         };
         row("collect --help", "collect --help", 0, "Usage: vexlon-collector collect [options]|--pages|--no-history");
         row("lookup --help", "lookup -h", 0, "Usage: vexlon-collector lookup|--max-age|--rate|--at-once|--refresh");
-        row("history --help", "history --help", 0, "Usage: vexlon-collector history|--days|--since|--new|--suffix");
+        row("history --help", "history --help", 0,
+            "Usage: vexlon-collector history|--days|--since|--new|--suffix|--tag|--not-tag|--pattern|无04|V (a vowel)");
         row("the window's --help", "--help", 0, "collect --pages|lookup [DOMAIN...]|history [--days");
         row("unknown option", "collect --pages 1 --nope", 2, "nope");
         row("no pages", "collect", 2, "--pages");
@@ -372,6 +381,9 @@ private slots:
         row("unknown format", "collect --pages 1 --format xml", 2, "xml");
         row("invalid regex", "history --regex a(b", 2, "--regex");
         row("unknown kind", "history --kind vowels", 2, "vowels");
+        row("unknown tag", "history --tag 七声母", 2, "\"七声母\" is no tag|纯数字 纯字母|双拼|AABB");
+        row("unknown excluded tag", "collect --pages 1 --not-tag ABC", 2, "--not-tag: \"ABC\"");
+        row("bad pattern character", "history --pattern CVX", 2, "\"X\"|C (a consonant), V (a vowel)");
         row("zero length", "history --min-length 0", 2, "--min-length");
         row("lengths crossed", "history --min-length 5 --max-length 3", 2, "--max-length");
         row("days and since", "history --days 1 --since 2024-01-01", 2, "--since");

@@ -59,6 +59,16 @@ struct OutputOptions
         QStringLiteral("Leave out names that hold this text (repeatable)."), QStringLiteral("text") };
     const QCommandLineOption regex { QStringLiteral("regex"),
         QStringLiteral("Only names this regular expression finds something in (any case)."), QStringLiteral("re") };
+    const QCommandLineOption tag { QStringLiteral("tag"),
+        QStringLiteral("Only names with this tag (repeatable: all must hold): %1, or a repeat shape such as AABB.")
+            .arg(vocabulary().join(u' ')),
+        QStringLiteral("tag") };
+    const QCommandLineOption notTag { QStringLiteral("not-tag"),
+        QStringLiteral("Leave out names with this tag (repeatable)."), QStringLiteral("tag") };
+    const QCommandLineOption labelPattern { QStringLiteral("pattern"),
+        QStringLiteral("Only names whose whole part before the suffix fits, one character each: %1.")
+            .arg(labelPatternCharacters()),
+        QStringLiteral("pattern") };
     const QCommandLineOption format { QStringLiteral("format"),
         QStringLiteral("text (the default), csv (UTF-8 with BOM, header row) or json (one object a line)."),
         QStringLiteral("format"), QStringLiteral("text") };
@@ -67,8 +77,8 @@ struct OutputOptions
 
     void addTo(QCommandLineParser &parser) const
     {
-        parser.addOptions(
-            { suffix, minLength, maxLength, kind, contains, startsWith, endsWith, exclude, regex, format, quiet });
+        parser.addOptions({ suffix, minLength, maxLength, kind, tag, notTag, labelPattern, contains, startsWith,
+            endsWith, exclude, regex, format, quiet });
     }
 
     std::optional<QString> read(const QCommandLineParser &parser, CommandSettings &settings) const
@@ -101,6 +111,19 @@ struct OutputOptions
                     .arg(parser.value(kind));
             filter.kind = *read;
         }
+        for (const auto &[option, tags] :
+            { std::pair { &tag, &filter.requiredTags }, std::pair { &notTag, &filter.excludedTags } }) {
+            for (const QString &value : parser.values(*option)) {
+                if (!isTagText(value.trimmed()))
+                    return QStringLiteral("--%1: \"%2\" is no tag; the tags: %3, and repeat shapes such as AABB")
+                        .arg(option->names().constFirst(), value, vocabulary().join(u' '));
+                tags->append(value.trimmed());
+            }
+        }
+        filter.labelPattern = parser.value(labelPattern);
+        if (const std::optional<QChar> bad = badLabelPatternCharacter(filter.labelPattern))
+            return QStringLiteral("--pattern: \"%1\" holds \"%2\"; a pattern holds %3")
+                .arg(filter.labelPattern, *bad, labelPatternCharacters());
         filter.contains = parser.value(contains);
         filter.startsWith = parser.value(startsWith);
         filter.endsWith = parser.value(endsWith);
