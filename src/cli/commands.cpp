@@ -27,6 +27,8 @@ std::unique_ptr<Command> makeCommand(const QString &name)
         return makeLookupCommand();
     if (name == QLatin1String("history"))
         return makeHistoryCommand();
+    if (name == QLatin1String("appraise"))
+        return makeAppraiseCommand();
     return nullptr;
 }
 
@@ -60,8 +62,9 @@ struct OutputOptions
     const QCommandLineOption regex { QStringLiteral("regex"),
         QStringLiteral("Only names this regular expression finds something in (any case)."), QStringLiteral("re") };
     const QCommandLineOption tag { QStringLiteral("tag"),
-        QStringLiteral("Only names with this tag (repeatable: all must hold): %1, or a repeat shape such as AABB.")
-            .arg(vocabulary().join(u' ')),
+        QStringLiteral("Only names with this tag (repeatable: all must hold): 纯数字 纯字母 杂米 含横杠 中文, "
+                       "一数字 ... 十数字, 一字母 ... 十字母, 两杂 ... 五杂, 单字 两字 三字 四字, 两声母 ... 六声母, "
+                       "单拼 双拼 三拼 四拼, 英文单词, a repeat shape (AA, AAB, ABAB, AABBCC ...), 顺子, 无4, 无04."),
         QStringLiteral("tag") };
     const QCommandLineOption notTag { QStringLiteral("not-tag"),
         QStringLiteral("Leave out names with this tag (repeatable)."), QStringLiteral("tag") };
@@ -164,7 +167,7 @@ bool isCommand(const QString &firstArgument)
 {
     // Asked before there is an application: no command is made here.
     return firstArgument == QLatin1String("collect") || firstArgument == QLatin1String("lookup")
-        || firstArgument == QLatin1String("history");
+        || firstArgument == QLatin1String("history") || firstArgument == QLatin1String("appraise");
 }
 
 int run(int argc, char *argv[])
@@ -194,7 +197,9 @@ int run(int argc, char *argv[])
     const OutputOptions output;
     output.addTo(parser);
     const SharedOptions shared;
-    shared.addTo(parser, command->historyUse() == Command::HistoryUse::Optional);
+    const bool takesShared = command->historyUse() != Command::HistoryUse::Never;
+    if (takesShared)
+        shared.addTo(parser, command->historyUse() == Command::HistoryUse::Optional);
     if (!parser.parse(QStringList { arguments.constFirst() } + arguments.mid(2)))
         return refuse(parser.errorText());
     if (parser.isSet(help)) {
@@ -204,11 +209,13 @@ int run(int argc, char *argv[])
 
     CommandSettings settings;
     CommandLineOutcome read;
-    if (const std::optional<QString> refused = shared.read(parser, read))
-        return refuse(*refused);
+    if (takesShared) {
+        if (const std::optional<QString> refused = shared.read(parser, read))
+            return refuse(*refused);
+    }
     settings.config = read.config;
     settings.dataDir = read.dataDir;
-    settings.keepHistory = read.keepHistory;
+    settings.keepHistory = takesShared && read.keepHistory;
     if (const std::optional<QString> refused = output.read(parser, settings))
         return refuse(*refused);
     if (const std::optional<QString> refused = command->readOptions(parser))
