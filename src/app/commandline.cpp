@@ -85,9 +85,11 @@ CommandLineOutcome parseWindowCommandLine(QStringList arguments, bool table)
     const SharedOptions shared;
     shared.addTo(parser, true);
     const QCommandLineOption fileOption(QStringLiteral("file"),
-        QStringLiteral("Show the names of this text file, one per line (UTF-8 or GBK)."), QStringLiteral("path"));
+                                        QStringLiteral("Show the names of this text file, one per line (UTF-8 or GBK)."),
+                                        QStringLiteral("path"));
     const QCommandLineOption dateOption(QStringLiteral("date"),
-        QStringLiteral("Show the names collected on this day, YYYY-MM-DD (default: today)."), QStringLiteral("date"));
+                                        QStringLiteral("Show the names collected on this day, YYYY-MM-DD (default: today)."),
+                                        QStringLiteral("date"));
     if (table) {
         parser.addOptions({ fileOption, dateOption });
         arguments.removeAt(1); // "table"
@@ -106,8 +108,8 @@ CommandLineOutcome parseWindowCommandLine(QStringList arguments, bool table)
         // The parser names the program by the path it was started with, or not at all before the
         // application exists.
         outcome.message.replace(0, outcome.message.indexOf(u'\n'),
-            table ? QStringLiteral("Usage: vexlon-collector table [options]")
-                  : QStringLiteral("Usage: vexlon-collector [options] [COMMAND ...]"));
+                                table ? QStringLiteral("Usage: vexlon-collector table [options]")
+                                      : QStringLiteral("Usage: vexlon-collector [options] [COMMAND ...]"));
         return outcome;
     }
     if (parser.isSet(versionOption)) {
