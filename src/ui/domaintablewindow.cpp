@@ -45,7 +45,7 @@ constexpr qint64 MaxFileBytes = 64 * 1024 * 1024;
 // The longest label a registry takes.
 constexpr int MaxLabelLength = 63;
 
-const int DefaultColumnWidths[] = { 150, 55, 40, 65, 115, 80, 125, 125, 75, 75, 75, 50, 110, 115 };
+const int DefaultColumnWidths[] = { 150, 55, 40, 65, 160, 110, 115, 80, 125, 125, 75, 75, 75, 50, 110, 115 };
 static_assert(std::size(DefaultColumnWidths) == DomainTableModel::ColumnCount);
 
 const NameKind Kinds[] = { NameKind::Any, NameKind::DigitsOnly, NameKind::LettersOnly, NameKind::DigitsAndLetters,

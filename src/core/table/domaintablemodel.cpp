@@ -29,14 +29,23 @@ bool isNumberColumn(int column)
 bool sortsAsText(int column)
 {
     return column == DomainTableModel::DomainColumn || column == DomainTableModel::SuffixColumn
-        || column == DomainTableModel::DeletionTypeColumn || column == DomainTableModel::PlatformColumn
-        || column == DomainTableModel::FilingColumn;
+        || column == DomainTableModel::PinyinColumn || column == DomainTableModel::DeletionTypeColumn
+        || column == DomainTableModel::PlatformColumn || column == DomainTableModel::FilingColumn;
 }
 
 // Names of the kind column in the order the kind filter offers them; "其他" last.
 int kindRank(NameKind kind)
 {
     return kind == NameKind::Any ? 100 : int(kind);
+}
+
+// The tags in the vocabulary's order, the first one the highest bit: more first, so ascending is negative.
+double tagsRank(const NameTags &tags)
+{
+    quint64 rank = 0;
+    for (int tag = 0; tag < int(NameTag::Count); ++tag)
+        rank |= quint64(tags.contains(NameTag(tag))) << (int(NameTag::Count) - 1 - tag);
+    return -double(rank);
 }
 
 } // namespace
@@ -77,6 +86,7 @@ struct DomainTableModel::Row
 {
     QString domain;
     FilterKey key;
+    QString pinyin;
     std::optional<qint64> firstSeen;
     std::unique_ptr<Lookup> lookup;
 };
@@ -84,9 +94,9 @@ struct DomainTableModel::Row
 QString DomainTableModel::columnTitle(int column)
 {
     static const QStringList titles { QStringLiteral("域名"), QStringLiteral("后缀"), QStringLiteral("长度"),
-        QStringLiteral("类型"), QStringLiteral("首次发现"), QStringLiteral("删除类型"), QStringLiteral("删除时间"),
-        QStringLiteral("预定截止"), QStringLiteral("预定平台"), QStringLiteral("预定价格"),
-        QStringLiteral("折合人民币"), QStringLiteral("保证金"), QStringLiteral("是否备案"),
+        QStringLiteral("类型"), QStringLiteral("品相"), QStringLiteral("拼音"), QStringLiteral("首次发现"),
+        QStringLiteral("删除类型"), QStringLiteral("删除时间"), QStringLiteral("预定截止"), QStringLiteral("预定平台"),
+        QStringLiteral("预定价格"), QStringLiteral("折合人民币"), QStringLiteral("保证金"), QStringLiteral("是否备案"),
         QStringLiteral("查询时间") };
     return titles.value(column);
 }
@@ -183,7 +193,9 @@ void DomainTableModel::setDomains(const QStringList &domains, const QHash<QStrin
             continue;
         Row row;
         row.domain = domain;
-        row.key = ::filterKeyOf(domain);
+        NameAppraisal appraisal;
+        row.key = ::filterKeyOf(domain, &appraisal);
+        row.pinyin = appraisal.pinyin;
         const auto seen = firstSeen.constFind(domain);
         if (seen != firstSeen.cend() && seen->isValid())
             row.firstSeen = seen->toMSecsSinceEpoch();
@@ -276,6 +288,10 @@ QString DomainTableModel::text(int rowNumber, int column) const
         return QString::number(row.key.length);
     case KindColumn:
         return kindCaption(row.key.kind);
+    case TagsColumn:
+        return tagTexts(row.key.tags).join(u' ');
+    case PinyinColumn:
+        return row.pinyin;
     case FirstSeenColumn:
         return localTime(row.firstSeen);
     default:
@@ -394,6 +410,8 @@ std::optional<double> DomainTableModel::numberKey(const Row &row, int column) co
         return row.key.length;
     case KindColumn:
         return kindRank(row.key.kind);
+    case TagsColumn:
+        return row.key.tags.isEmpty() ? std::nullopt : std::optional<double>(tagsRank(row.key.tags));
     case FirstSeenColumn:
         return number(row.firstSeen);
     case DeletionTimeColumn:
@@ -426,6 +444,8 @@ std::optional<QStringView> DomainTableModel::textKey(const Row &row, int column)
         const QStringView suffix = QStringView(row.key.name).mid(row.key.labelSize);
         return suffix.isEmpty() ? std::nullopt : std::optional<QStringView>(suffix);
     }
+    case PinyinColumn:
+        return present(row.pinyin);
     case DeletionTypeColumn:
         return lookup && lookup->backorderRead ? present(lookup->deletionType) : std::nullopt;
     case PlatformColumn:
