@@ -109,8 +109,9 @@ int main(int argc, char *argv[])
 
     DomainTableModel model;
     DomainTableProxy proxy(&model);
+    const QStringList tableNames = differentNames(TableRows);
     clock.restart();
-    model.setDomains(differentNames(TableRows));
+    model.setDomains(tableNames);
     std::printf(
         "appraise: table of %d different names made in %.0f ms\n", model.rowCount(), clock.nsecsElapsed() / 1e6);
     std::vector<double> filterMs;
