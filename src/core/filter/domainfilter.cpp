@@ -33,10 +33,11 @@ const QSet<QString> &multiLabelSuffixes()
 QString normalised(const QString &name)
 {
     QString text = name.trimmed().toLower();
-    for (QChar &c : text) {
-        if (c == QChar(0x3002) || c == QChar(0xff0e) || c == QChar(0xff61))
-            c = u'.';
-    }
+    // Written to only when there is something to change: most names need no copy of their own.
+    const auto isIdeographicStop
+        = [](QChar c) { return c == QChar(0x3002) || c == QChar(0xff0e) || c == QChar(0xff61); };
+    if (std::any_of(text.cbegin(), text.cend(), isIdeographicStop))
+        std::replace_if(text.begin(), text.end(), isIdeographicStop, u'.');
     if (text.endsWith(u'.'))
         text.chop(1);
     if (text.contains(QLatin1String("xn--"))) {
@@ -78,7 +79,8 @@ DomainParts splitDomain(const QString &domain)
     if (lastDot < 0)
         return { name, QString() };
     const qsizetype dotBefore = lastDot > 0 ? name.lastIndexOf(u'.', lastDot - 1) : -1;
-    if (dotBefore > 0 && multiLabelSuffixes().contains(name.mid(dotBefore + 1)))
+    // Every suffix of two labels ends in a label of two letters (.cn, .hk, .uk ...).
+    if (dotBefore > 0 && name.size() - lastDot == 3 && multiLabelSuffixes().contains(name.mid(dotBefore + 1)))
         return { name.left(dotBefore), name.mid(dotBefore) };
     return { name.left(lastDot), name.mid(lastDot) };
 }
