@@ -14,6 +14,7 @@ packages=(
     xvfb xauth x11-utils xdotool    # a window without a display; xwininfo, and clicks for the demo
     imagemagick                     # screenshots (import)
     fonts-wqy-microhei              # Chinese captions
+    wamerican                       # the English word list the appraisal tags words by
     clang libclang-rt-14-dev        # fuzzing (libFuzzer)
     desktop-file-utils              # desktop-file-validate, for the installed desktop entry
     appstream                       # appstreamcli, for the installed metadata

@@ -192,5 +192,8 @@ DomainFilter filterFrom(const QString &description)
     filter.endsWith = o.value(QStringLiteral("end"));
     filter.excludes = list("exclude");
     filter.pattern = QRegularExpression(o.value(QStringLiteral("regex")));
+    filter.requiredTags = list("tag");
+    filter.excludedTags = list("nottag");
+    filter.labelPattern = o.value(QStringLiteral("pattern"));
     return filter;
 }

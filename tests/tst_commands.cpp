@@ -1,6 +1,7 @@
-// The commands collect, lookup and history, run as the real program without a window or a display
+// The commands collect, lookup, history and appraise, run as the real program without a window or a display
 // against the fake site: stdout's bytes, stderr's messages, exit codes and what the history keeps.
 #include "core/export/listexport.h"
+#include "core/appraise/appraisal.h"
 #include "core/store/historystore.h"
 #include "tests/sitetest.h"
 #include "tools/samplemarket.h"
@@ -55,6 +56,11 @@ QByteArray jsonOf(const QString &name)
     QString quoted = name;
     quoted.replace(u'"', u"\\\""_s);
     return (u'"' + quoted + u'"').toUtf8();
+}
+
+QString tagsOf(const QString &domain, const QString &separator)
+{
+    return tagTexts(appraise(domain).tags).join(separator);
 }
 
 // A lookup row without its time, as the sample marketplace answers for the domain.
@@ -119,15 +125,16 @@ private slots:
         QTest::addColumn<int>("failing"); // a page the site fails, told and counted
         QTest::newRow("pages 1 to N, a page failing") << u"--pages 3"_s << lines(sampleNames(1) + sampleNames(3)) << 2;
         QByteArray csv = "\xef\xbb\xbf"
-                         "domain,page,position\r\n";
+                         "domain,page,position,tags\r\n";
         QByteArray json;
         for (int page = 2; page <= 3; ++page) {
             const QStringList names = sampleNames(page);
             for (int i = 0; i < names.size(); ++i) {
-                const auto row
-                    = [&](const QString &format) { return format.arg(names[i]).arg(page).arg(i + 1).toUtf8(); };
-                csv += row(u"%1,%2,%3\r\n"_s);
-                json += row(u"{\"domain\":\"%1\",\"page\":%2,\"position\":%3}\n"_s);
+                const auto row = [&](const QString &format, const QString &separator) {
+                    return format.arg(names[i]).arg(page).arg(i + 1).arg(tagsOf(names[i], separator)).toUtf8();
+                };
+                csv += row(u"%1,%2,%3,%4\r\n"_s, u" "_s);
+                json += row(u"{\"domain\":\"%1\",\"page\":%2,\"position\":%3,\"tags\":[\"%4\"]}\n"_s, u"\",\""_s);
             }
         }
         QTest::newRow("csv, a range") << u"--pages 2-3 --format csv"_s << csv << 0;
@@ -137,6 +144,14 @@ private slots:
         dotCom.removeIf([](const QString &name) { return !name.endsWith(u".com"_s) || name.contains(u"ng"_s); });
         QTest::newRow("filtered") << u"--pages 3 --suffix .net,.com --suffix .cc --exclude ng --regex \\.COM$"_s
                                   << lines(dotCom) << 0;
+        for (const auto &[filter, arguments] :
+            { std::pair { u"tag=纯字母 nottag=双拼|AAB"_s, u"--tag 纯字母 --not-tag 双拼 --not-tag AAB"_s },
+                std::pair { u"tag=杂米 pattern=?V??"_s, u"--tag 杂米 --pattern ?V??"_s } }) {
+            QStringList tagged = sampleNames(1, 3);
+            tagged.removeIf([filter = filterFrom(filter)](const QString &name) { return !filter.matches(name); });
+            QVERIFY(!tagged.isEmpty());
+            QTest::addRow("by %s", qPrintable(arguments)) << u"--pages 3 "_s + arguments << lines(tagged) << 0;
+        }
     }
 
     // Names in page order alone on stdout; a summary on stderr without progress (no terminal); no display needed.
@@ -181,8 +196,9 @@ private slots:
         const QList<QByteArray> csv = program(u"history --days=3 --format=csv --max-length=100"_s).out.split('\n');
         QCOMPARE(csv.value(0),
             "\xef\xbb\xbf"
-            "domain,first_seen,last_seen\r");
+            "domain,first_seen,last_seen,tags\r");
         const QStringList first = QString::fromUtf8(csv.value(1).chopped(1)).split(u',');
+        QCOMPARE(first.value(3), tagsOf(seen[0], u" "_s));
         QCOMPARE(first.mid(0, 2), QStringList({ seen[0], twoDaysAgo.toString(u"yyyy-MM-dd'T'HH:mm:ss'Z'"_s) }));
         QVERIFY(QDateTime::fromString(first.value(2), Qt::ISODate).secsTo(QDateTime::currentDateTimeUtc()) < 60);
     }
@@ -317,8 +333,8 @@ private slots:
         QCOMPARE(collected.exitCode, 0);
         QCOMPARE(collected.out,
             "\xef\xbb\xbf"
-            "domain,page,position\r\n"
-                + (csvField + u",1,1\r\n"_s).toUtf8());
+            "domain,page,position,tags\r\n"
+                + (csvField + u",1,1,"_s + tagsOf(name, u" "_s) + u"\r\n"_s).toUtf8());
         const QByteArray history = program(u"history --format csv"_s).out;
         QVERIFY2(history.contains("\r\n" + (csvField + u",20"_s).toUtf8()), history);
         QCOMPARE(program(u"history"_s).out, lines({ name }));
@@ -473,6 +489,47 @@ private slots:
             QVERIFY2(arrivals[i].elapsed() - arrivals[i + 2].elapsed() >= 1000, qPrintable(QString::number(i)));
     }
 
+    void appraiseWrites_data()
+    {
+        QTest::addColumn<QString>("arguments");
+        QTest::addColumn<QByteArray>("input");
+        QTest::addColumn<QByteArray>("expected");
+        QTest::addColumn<QString>("summary");
+        QTest::newRow("text, names given")
+            << u"8888.com XN--FIQS8S.COM fangan.cn"_s << QByteArray()
+            << u"8888.com\tNNNN\t纯数字 四数字 AAAA 无4 无04\t\nXN--FIQS8S.COM\tHH\t中文 两字\t\n"
+               u"fangan.cn\tLLLLLL\t纯字母 六字母 双拼\tfang'an\n"_s.toUtf8()
+            << u"appraise: 3 names"_s;
+        QTest::newRow("csv from stdin")
+            << u"--format csv"_s
+            << QByteArray("\xef\xbb\xbf"
+                          "51job.com\r\n\r\n  a-b.net \n")
+            << u"\ufeffdomain,label,suffix,length,shape,tags,pinyin\r\n"
+               u"51job.com,51job,.com,5,NNLLL,杂米 五杂,\r\na-b.net,a-b,.net,3,L-L,含横杠,\r\n"_s.toUtf8()
+            << u"appraise: 2 names"_s;
+        QTest::newRow("json, filtered")
+            << u"--format json --tag 双拼 --not-tag 英文单词 --pattern CVVCVV taobao.com shanghai.cn zhongguo.cn"_s
+            << QByteArray()
+            << u"{\"domain\":\"taobao.com\",\"label\":\"taobao\",\"suffix\":\".com\",\"length\":6,"
+               u"\"shape\":\"LLLLLL\",\"tags\":[\"纯字母\",\"六字母\",\"双拼\"],\"pinyin\":\"tao'bao\"}\n"_s.toUtf8()
+            << u"appraise: 1 of 3 names through the filter"_s;
+    }
+
+    // Rows in the order given, nothing fetched and no history made.
+    void appraiseWrites()
+    {
+        QFETCH(QString, arguments);
+        QFETCH(QByteArray, input);
+        QFETCH(QByteArray, expected);
+        QFETCH(QString, summary);
+        const Finished run = program(u"appraise "_s + arguments, input);
+        QCOMPARE(run.exitCode, 0);
+        QCOMPARE(run.out, expected);
+        QCOMPARE(run.err, summary + u'\n');
+        QVERIFY(m_site->requests().empty());
+        QVERIFY(!QDir(dataDir()).exists());
+    }
+
     void unusableHistory_data()
     {
         QTest::addColumn<QString>("kind");
@@ -594,8 +651,14 @@ private slots:
         };
         row("collect --help", "collect --help", 0, "Usage: vexlon-collector collect [options]|--pages|--no-history");
         row("lookup --help", "lookup -h", 0, "Usage: vexlon-collector lookup|--max-age|--rate|--at-once|--refresh");
-        row("history --help", "history --help", 0, "Usage: vexlon-collector history|--days|--since|--new|--suffix");
-        row("the window's --help", "--help", 0, "collect --pages|lookup [DOMAIN...]|history [--days");
+        row("history --help", "history --help", 0,
+            "Usage: vexlon-collector history|--days|--since|--new|--suffix|--tag|--not-tag|--pattern|无04|V (a vowel)");
+        row("the window's --help", "--help", 0, "collect --pages|lookup [DOMAIN...]|history [--days|appraise [DOMAIN");
+        row("appraise --help", "appraise --help", 0,
+            "Usage: vexlon-collector appraise [options] [DOMAIN...]|--tag|无04");
+        row("appraise takes no site options", "appraise --market-url http://market.test a.com", 2, "market-url");
+        row("appraise, no domains, stdin a terminal", "appraise", 2, "no domains");
+        row("appraise, a bad pattern", "appraise --pattern NNX 88x.com", 2, "\"X\"");
         row("unknown option", "collect --pages 1 --nope", 2, "nope");
         row("no pages", "collect", 2, "--pages");
         row("pages backwards", "collect --pages 5-2", 2, "5-2");
@@ -605,6 +668,9 @@ private slots:
         row("unknown format", "collect --pages 1 --format xml", 2, "xml");
         row("invalid regex", "history --regex a(b", 2, "--regex");
         row("unknown kind", "history --kind vowels", 2, "vowels");
+        row("unknown tag", "history --tag 七声母", 2, "\"七声母\" is no tag|纯数字 纯字母|双拼|AABB");
+        row("unknown excluded tag", "collect --pages 1 --not-tag ABC", 2, "--not-tag: \"ABC\"");
+        row("bad pattern character", "history --pattern CVX", 2, "\"X\"|C (a consonant), V (a vowel)");
         row("zero length", "history --min-length 0", 2, "--min-length");
         row("lengths crossed", "history --min-length 5 --max-length 3", 2, "--max-length");
         row("days and since", "history --days 1 --since 2024-01-01", 2, "--since");
@@ -641,7 +707,9 @@ private slots:
         const QString out = QString::fromUtf8(run.out);
         for (const QString &text : mentioned.split(u'|'))
             QVERIFY2((exitCode == 0 ? out : run.err).contains(text), qPrintable(text + u'\n' + out + run.err));
-        QVERIFY2(exitCode == 0 ? out.contains(u"--data-dir"_s) : out.isEmpty() && run.err.contains(u"--help"_s),
+        // Only appraise takes neither the sites nor the history.
+        QVERIFY2(exitCode == 0 ? out.contains(u"--data-dir"_s) != commandLine.startsWith(u"appraise"_s)
+                               : out.isEmpty() && run.err.contains(u"--help"_s),
             qPrintable(out + run.err));
         QVERIFY(m_site->requests().empty());
         QVERIFY(!QDir(dataDir()).exists());
@@ -671,10 +739,11 @@ private:
                 word.clear();
         }
         const qsizetype command = words.constFirst().startsWith(u'-') ? 0 : 1;
+        const QStringList shared = words.constFirst() == u"appraise"_s
+            ? QStringList()
+            : QStringList { u"--market-url"_s, url, u"--icp-url"_s, url, u"--data-dir"_s, dataDir() };
         process.start(QCoreApplication::applicationDirPath() + u"/vexlon-collector"_s,
-            words.mid(0, command)
-                + QStringList { u"--market-url"_s, url, u"--icp-url"_s, url, u"--data-dir"_s, dataDir() }
-                + words.mid(command));
+            words.mid(0, command) + shared + words.mid(command));
     }
 
     static constexpr bool BoundedMemory = true;

@@ -87,6 +87,13 @@ private slots:
             QCOMPARE(nameKindFromText(QLatin1String(text)), std::nullopt);
     }
 
+    void labelPatternCharacters()
+    {
+        QCOMPARE(badLabelPatternCharacter(QStringLiteral("CVLN?-az09")), std::nullopt);
+        for (const char *pattern : { "CVX", "cv.", "A", "中" })
+            QCOMPARE(badLabelPatternCharacter(QString::fromUtf8(pattern)), QString::fromUtf8(pattern).back());
+    }
+
     void matches_data()
     {
         QTest::addColumn<QString>("filter");
@@ -127,6 +134,21 @@ private slots:
         row("pattern found inside", "regex=8{2}", "a88b.com", true);
         row("pattern sees Unicode", "regex=^中文\\.com$", ace, true);
         row("pattern sees lower case", "regex=ABC", "ABC.com", false);
+        row("tag", "tag=双拼", "taobao.com", true);
+        row("tag that does not hold", "tag=双拼", "zhongguoren.com", false);
+        row("tags: all of them hold", "tag=纯数字|AABB|无4", "1122.cn", true);
+        row("tags: one does not hold", "tag=纯数字|AABB", "1212.cn", false);
+        row("two repeat shapes at once", "tag=AABB|ABAB", "1122.cn", false);
+        row("a required text that is no tag", "tag=nope", "abc.com", false);
+        row("tag on an ACE name", "tag=两字", "XN--FIQS8S.COM", true);
+        row("excluded tag", "nottag=无4", "8848.com", true);
+        row("excluded repeat shape", "nottag=ABAB|AAAA", "8888.com", false);
+        row("pattern CVCV", "pattern=CVCV", "boka.com", true);
+        row("pattern is the whole label", "pattern=CVCV", "bokaa.com", false);
+        row("pattern with digits for themselves", "pattern=NN88", "5288.com", true);
+        row("pattern: y is a consonant", "pattern=V", "y.com", false);
+        row("pattern: any character and a hyphen", "pattern=L?-N", "a中-8.com", true);
+        row("pattern: the label under .com.cn", "pattern=LLL", "abc.com.cn", true);
         const char *combined = "suffix=.com|.net min=4 max=5 kind=digits start=8 exclude=4";
         row("combined: kept", combined, "8888.NET", true);
         row("combined: excluded digit", combined, "8848.net", false);

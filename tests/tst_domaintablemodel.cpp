@@ -110,7 +110,7 @@ private slots:
         model.setDomains({ u"a.com"_s, u"b.中国"_s, u"a.com"_s }, { { u"a.com"_s, seen } });
         QCOMPARE(model.rowCount(), 2);
         QCOMPARE(model.rowTexts(0).mid(0, DomainTableModel::columnTitles().indexOf(u"删除类型"_s)),
-            (QStringList { u"a.com"_s, u".com"_s, u"1"_s, u"纯字母"_s, local(seen) }));
+            (QStringList { u"a.com"_s, u".com"_s, u"1"_s, u"纯字母"_s, u"纯字母 一字母 单拼"_s, u"a"_s, local(seen) }));
         // Not looked up yet: empty, never "查询失败".
         QCOMPARE(model.rowTexts(0).mid(DomainTableModel::columnTitles().indexOf(u"删除类型"_s)).join(QString()), QString());
         QCOMPARE(model.text(1, Model::FirstSeenColumn), QString());
@@ -175,6 +175,33 @@ private slots:
         QCOMPARE(shownRows(proxy, names), u"0123"_s);
     }
 
+    void sortsByAppraisal_data()
+    {
+        QTest::addColumn<int>("column");
+        QTest::addColumn<QString>("ascending");
+        QTest::addColumn<QString>("descending");
+        // 纯数字 before 纯字母, then the shorter length tag first; no pinyin last in either order.
+        QTest::newRow("tags") << int(Model::TagsColumn) << u"1302"_s << u"2031"_s;
+        QTest::newRow("pinyin") << int(Model::PinyinColumn) << u"0213"_s << u"2013"_s;
+    }
+
+    void sortsByAppraisal()
+    {
+        QFETCH(int, column);
+        QFETCH(QString, ascending);
+        QFETCH(QString, descending);
+        const QStringList names { u"taobao.com"_s, u"8888.com"_s, u"zhongguo.cn"_s, u"bjdx.com"_s };
+        Model model;
+        DomainTableProxy proxy(&model);
+        model.setDomains(names);
+        QCOMPARE(model.text(2, Model::TagsColumn), u"纯字母 八字母 双拼"_s);
+        QCOMPARE(model.text(2, Model::PinyinColumn), u"zhong'guo"_s);
+        proxy.sort(column, Qt::AscendingOrder);
+        QCOMPARE(shownRows(proxy, names), ascending);
+        proxy.sort(column, Qt::DescendingOrder);
+        QCOMPARE(shownRows(proxy, names), descending);
+    }
+
     void filtersCombined_data()
     {
         QTest::addColumn<QString>("description");
@@ -190,6 +217,9 @@ private slots:
         row("chinese, ACE decoded", "kind=chinese", "45");
         row("contains, starts and ends", "contains=B;start=a;end=12", "2");
         row("regular expression, any case", "regex=(?i)^[A-Z]+\\d*\\.", "0367");
+        row("tag", "tag=杂米", "36");
+        row("tag and pattern", "tag=纯字母;pattern=LLL", "0");
+        row("excluded tag and suffix", "nottag=纯字母;suffix=.com", "15");
         row("filed", "filing=filed", "1");
         row("not filed and short", "filing=notfiled;max=3", "0");
         row("filing failed", "filing=failed", "2");

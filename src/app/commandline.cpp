@@ -18,6 +18,7 @@ const char WindowDescription[]
       "  lookup [DOMAIN...]      look up domains (or one per line from stdin), one row each\n"
       "  history [--days N | --since DATE] [--new]\n"
       "                          names the history saw in that time\n"
+      "  appraise [DOMAIN...]    tags, shape and pinyin of names as buyers read them, nothing fetched\n"
       "\"vexlon-collector table [--date YYYY-MM-DD | --file PATH]\" opens the domain table window alone.\n"
       "\"vexlon-collector COMMAND --help\" tells a command's options.";
 

@@ -47,7 +47,8 @@ public:
 
     QList<Column> columns() const override
     {
-        return { { QStringLiteral("domain") }, { QStringLiteral("page"), true }, { QStringLiteral("position"), true } };
+        return { { QStringLiteral("domain") }, { QStringLiteral("page"), true }, { QStringLiteral("position"), true },
+            tagsColumn() };
     }
 
     void start() override
@@ -94,7 +95,7 @@ private:
             if (!passesFilter(names[i]))
                 continue;
             ++m_namesShown;
-            if (!writeRow({ names[i], QString::number(page), QString::number(i + 1) }))
+            if (!writeRow({ names[i], QString::number(page), QString::number(i + 1), tagsOf(names[i]) }))
                 break;
         }
         showProgress();

@@ -1,4 +1,4 @@
-// What the three commands have in common: options read, the history opened, stdout and stderr set up
+// What the commands have in common: options read, the history opened, stdout and stderr set up
 // by commands.cpp before a command starts; the command then does its work in the event loop and says
 // when it is finished, with the program's exit code.
 #pragma once
@@ -44,6 +44,7 @@ public:
     enum class HistoryUse {
         Optional, // used unless --no-history
         Always, // the command reads it
+        Never, // the command needs neither the history nor the sites, and takes no options for them
     };
 
     virtual QString name() const = 0;
@@ -88,7 +89,15 @@ protected:
     {
         return m_filtering ? m_filter.matches(filterKeyOf(name)) : !name.isEmpty();
     }
+    // The same for a key made already, with the name's appraisal, say.
+    bool passesFilter(const FilterKey &key) const { return !m_filtering || m_filter.matches(key); }
     bool isFinished() const { return m_finished; }
+    // The tags column of the names' rows, in CSV and JSON only; tagsOf() is empty in the text format.
+    static Column tagsColumn() { return { QStringLiteral("tags"), false, true, false }; }
+    QString tagsOf(const QString &domain) const
+    {
+        return m_settings.format == OutputFormat::Text ? QString() : listValue(tagTexts(appraise(domain).tags));
+    }
 
     CommandSettings m_settings;
     HistoryStore *m_history = nullptr; // for reading
@@ -105,6 +114,7 @@ private:
 std::unique_ptr<Command> makeCollectCommand();
 std::unique_ptr<Command> makeLookupCommand();
 std::unique_ptr<Command> makeHistoryCommand();
+std::unique_ptr<Command> makeAppraiseCommand();
 
 // "1 page", "2 pages".
 QString counted(qsizetype count, const QString &thing);

@@ -28,6 +28,8 @@ std::unique_ptr<Command> makeCommand(const QString &name)
         return makeLookupCommand();
     if (name == QLatin1String("history"))
         return makeHistoryCommand();
+    if (name == QLatin1String("appraise"))
+        return makeAppraiseCommand();
     return nullptr;
 }
 
@@ -60,6 +62,17 @@ struct OutputOptions
         QStringLiteral("Leave out names that hold this text (repeatable)."), QStringLiteral("text") };
     const QCommandLineOption regex { QStringLiteral("regex"),
         QStringLiteral("Only names this regular expression finds something in (any case)."), QStringLiteral("re") };
+    const QCommandLineOption tag { QStringLiteral("tag"),
+        QStringLiteral("Only names with this tag (repeatable: all must hold): 纯数字 纯字母 杂米 含横杠 中文, "
+                       "一数字 ... 十数字, 一字母 ... 十字母, 两杂 ... 五杂, 单字 两字 三字 四字, 两声母 ... 六声母, "
+                       "单拼 双拼 三拼 四拼, 英文单词, a repeat shape (AA, AAB, ABAB, AABBCC ...), 顺子, 无4, 无04."),
+        QStringLiteral("tag") };
+    const QCommandLineOption notTag { QStringLiteral("not-tag"),
+        QStringLiteral("Leave out names with this tag (repeatable)."), QStringLiteral("tag") };
+    const QCommandLineOption labelPattern { QStringLiteral("pattern"),
+        QStringLiteral("Only names whose whole part before the suffix fits, one character each: %1.")
+            .arg(labelPatternCharacters()),
+        QStringLiteral("pattern") };
     const QCommandLineOption format { QStringLiteral("format"),
         QStringLiteral("text (the default), csv (UTF-8 with BOM, header row) or json (one object a line)."),
         QStringLiteral("format"), QStringLiteral("text") };
@@ -68,8 +81,8 @@ struct OutputOptions
 
     void addTo(QCommandLineParser &parser) const
     {
-        parser.addOptions(
-            { suffix, minLength, maxLength, kind, contains, startsWith, endsWith, exclude, regex, format, quiet });
+        parser.addOptions({ suffix, minLength, maxLength, kind, tag, notTag, labelPattern, contains, startsWith,
+            endsWith, exclude, regex, format, quiet });
     }
 
     std::optional<QString> read(const QCommandLineParser &parser, CommandSettings &settings) const
@@ -102,6 +115,19 @@ struct OutputOptions
                     .arg(parser.value(kind));
             filter.kind = *read;
         }
+        for (const auto &[option, tags] :
+            { std::pair { &tag, &filter.requiredTags }, std::pair { &notTag, &filter.excludedTags } }) {
+            for (const QString &value : parser.values(*option)) {
+                if (!isTagText(value.trimmed()))
+                    return QStringLiteral("--%1: \"%2\" is no tag; the tags: %3, and repeat shapes such as AABB")
+                        .arg(option->names().constFirst(), value, vocabulary().join(u' '));
+                tags->append(value.trimmed());
+            }
+        }
+        filter.labelPattern = parser.value(labelPattern);
+        if (const std::optional<QChar> bad = badLabelPatternCharacter(filter.labelPattern))
+            return QStringLiteral("--pattern: \"%1\" holds \"%2\"; a pattern holds %3")
+                .arg(filter.labelPattern, *bad, labelPatternCharacters());
         filter.contains = parser.value(contains);
         filter.startsWith = parser.value(startsWith);
         filter.endsWith = parser.value(endsWith);
@@ -142,7 +168,7 @@ bool isCommand(const QString &firstArgument)
 {
     // Asked before there is an application: no command is made here.
     return firstArgument == QLatin1String("collect") || firstArgument == QLatin1String("lookup")
-        || firstArgument == QLatin1String("history");
+        || firstArgument == QLatin1String("history") || firstArgument == QLatin1String("appraise");
 }
 
 int run(int argc, char *argv[])
@@ -172,7 +198,9 @@ int run(int argc, char *argv[])
     const OutputOptions output;
     output.addTo(parser);
     const SharedOptions shared;
-    shared.addTo(parser, command->historyUse() == Command::HistoryUse::Optional);
+    const bool takesShared = command->historyUse() != Command::HistoryUse::Never;
+    if (takesShared)
+        shared.addTo(parser, command->historyUse() == Command::HistoryUse::Optional);
     if (!parser.parse(QStringList { arguments.constFirst() } + arguments.mid(2)))
         return refuse(parser.errorText());
     if (parser.isSet(help)) {
@@ -182,13 +210,15 @@ int run(int argc, char *argv[])
 
     CommandSettings settings;
     CommandLineOutcome read;
-    if (const std::optional<QString> refused = shared.read(parser, read))
-        return refuse(*refused);
+    if (takesShared) {
+        if (const std::optional<QString> refused = shared.read(parser, read))
+            return refuse(*refused);
+    }
     if (const std::optional<QString> refused = emptyValueRefusal(parser))
         return refuse(*refused);
     settings.config = read.config;
     settings.dataDir = read.dataDir;
-    settings.keepHistory = read.keepHistory;
+    settings.keepHistory = takesShared && read.keepHistory;
     if (const std::optional<QString> refused = output.read(parser, settings))
         return refuse(*refused);
     if (const std::optional<QString> refused = command->readOptions(parser))

@@ -65,7 +65,8 @@ public:
 
     QList<Column> columns() const override
     {
-        return { { QStringLiteral("domain") }, { QStringLiteral("first_seen") }, { QStringLiteral("last_seen") } };
+        return { { QStringLiteral("domain") }, { QStringLiteral("first_seen") }, { QStringLiteral("last_seen") },
+            tagsColumn() };
     }
 
     void start() override
@@ -82,7 +83,7 @@ public:
             if (!passesFilter(name.domain))
                 continue;
             ++shown;
-            if (!writeRow({ name.domain, rowTime(name.firstSeen), rowTime(name.lastSeen) }))
+            if (!writeRow({ name.domain, rowTime(name.firstSeen), rowTime(name.lastSeen), tagsOf(name.domain) }))
                 break;
         }
         m_out->flush();

@@ -16,6 +16,24 @@ std::optional<OutputFormat> outputFormatFromText(const QString &text)
     return std::nullopt;
 }
 
+namespace {
+
+// Between the items of a list value: a character no item holds, as control characters never reach the
+// output as they are.
+constexpr QChar ListSeparator(0x1f);
+
+QString blankSeparated(const QString &list)
+{
+    return QString(list).replace(ListSeparator, u' ');
+}
+
+} // namespace
+
+QString listValue(const QStringList &items)
+{
+    return items.join(ListSeparator);
+}
+
 QString jsonString(const QString &value)
 {
     QString out;
@@ -84,7 +102,10 @@ bool RowWriter::write(const QStringList &values)
         // other control character the replacement character.
         QStringList fields;
         for (qsizetype i = 0; i < (m_namesOnly ? 1 : values.size()); ++i) {
-            QString field = values.value(i);
+            const Column column = m_columns.value(i);
+            if (!column.inText && !m_namesOnly)
+                continue;
+            QString field = column.list ? blankSeparated(values.value(i)) : values.value(i);
             for (QChar &c : field) {
                 if (c == u'\t' || c == u'\r' || c == u'\n')
                     c = u' ';
@@ -95,19 +116,26 @@ bool RowWriter::write(const QStringList &values)
     }
     case OutputFormat::Csv: {
         QStringList fields;
-        for (const QString &value : values)
-            fields.append(Csv::field(value));
+        for (qsizetype i = 0; i < values.size(); ++i)
+            fields.append(Csv::field(m_columns.value(i).list ? blankSeparated(values[i]) : values[i]));
         return put(fields.join(u',') + QLatin1String("\r\n"));
     }
     case OutputFormat::Json: {
         QString line = QStringLiteral("{");
         for (qsizetype i = 0; i < m_columns.size(); ++i) {
             const QString value = values.value(i);
+            line += (i ? QLatin1String(",") : QLatin1String("")) + jsonString(m_columns[i].name) + u':';
+            if (m_columns[i].list) {
+                QStringList items;
+                for (const QString &item : value.split(ListSeparator, Qt::SkipEmptyParts))
+                    items.append(jsonString(item));
+                line += u'[' + items.join(u',') + u']';
+                continue;
+            }
             bool isNumber = false;
             if (m_columns[i].numeric)
                 value.toLongLong(&isNumber);
-            line += (i ? QLatin1String(",") : QLatin1String("")) + jsonString(m_columns[i].name) + u':'
-                + (isNumber ? value : jsonString(value));
+            line += isNumber ? value : jsonString(value);
         }
         return put(line + QLatin1String("}\n"));
     }

@@ -21,7 +21,12 @@ struct Column
 {
     QString name;
     bool numeric = false; // a JSON number rather than a string
+    bool list = false; // items made one value by listValue(): a JSON array; blank-separated in text and CSV
+    bool inText = true; // the text format writes it too, when it writes more than the names
 };
+
+// The value of a list column, as RowWriter::write() takes it.
+QString listValue(const QStringList &items);
 
 // One string of JSON, as it is written.
 QString jsonString(const QString &value);

@@ -33,10 +33,11 @@ const QSet<QString> &multiLabelSuffixes()
 QString normalised(const QString &name)
 {
     QString text = name.trimmed().toLower();
-    for (QChar &c : text) {
-        if (c == QChar(0x3002) || c == QChar(0xff0e) || c == QChar(0xff61))
-            c = u'.';
-    }
+    // Written to only when there is something to change: most names need no copy of their own.
+    const auto isIdeographicStop
+        = [](QChar c) { return c == QChar(0x3002) || c == QChar(0xff0e) || c == QChar(0xff61); };
+    if (std::any_of(text.cbegin(), text.cend(), isIdeographicStop))
+        std::replace_if(text.begin(), text.end(), isIdeographicStop, u'.');
     if (text.endsWith(u'.'))
         text.chop(1);
     if (text.contains(QLatin1String("xn--"))) {
@@ -78,7 +79,8 @@ DomainParts splitDomain(const QString &domain)
     if (lastDot < 0)
         return { name, QString() };
     const qsizetype dotBefore = lastDot > 0 ? name.lastIndexOf(u'.', lastDot - 1) : -1;
-    if (dotBefore > 0 && multiLabelSuffixes().contains(name.mid(dotBefore + 1)))
+    // Every suffix of two labels ends in a label of two letters (.cn, .hk, .uk ...).
+    if (dotBefore > 0 && name.size() - lastDot == 3 && multiLabelSuffixes().contains(name.mid(dotBefore + 1)))
         return { name.left(dotBefore), name.mid(dotBefore) };
     return { name.left(lastDot), name.mid(lastDot) };
 }
@@ -140,10 +142,64 @@ QString nameKindText(NameKind kind)
     return QString();
 }
 
+QString labelPatternCharacters()
+{
+    return QStringLiteral("C (a consonant), V (a vowel), L (a letter), N (a digit), ? (any one character), "
+                          "and a-z, 0-9 and - for themselves");
+}
+
+std::optional<QChar> badLabelPatternCharacter(const QString &pattern)
+{
+    for (const QChar c : pattern) {
+        if (!QStringView(u"CVLN?-").contains(c) && !(c >= u'a' && c <= u'z') && !(c >= u'0' && c <= u'9'))
+            return c;
+    }
+    return std::nullopt;
+}
+
+bool labelMatchesPattern(QStringView label, QStringView pattern)
+{
+    const auto isVowel = [](char32_t c) { return c == 'a' || c == 'e' || c == 'i' || c == 'o' || c == 'u'; };
+    qsizetype at = 0;
+    for (const QChar wanted : pattern) {
+        if (at == label.size())
+            return false;
+        char32_t c = label[at++].unicode();
+        if (QChar::isHighSurrogate(c) && at < label.size() && label[at].isLowSurrogate())
+            c = QChar::surrogateToUcs4(char16_t(c), label[at++].unicode());
+        const bool letter = c >= 'a' && c <= 'z';
+        switch (wanted.unicode()) {
+        case 'C':
+            if (!letter || isVowel(c))
+                return false;
+            break;
+        case 'V':
+            if (!isVowel(c))
+                return false;
+            break;
+        case 'L':
+            if (!letter)
+                return false;
+            break;
+        case 'N':
+            if (!isAsciiDigit(c))
+                return false;
+            break;
+        case '?':
+            break;
+        default:
+            if (c != wanted.unicode())
+                return false;
+        }
+    }
+    return at == label.size();
+}
+
 bool DomainFilter::isEmpty() const
 {
     return suffixes.isEmpty() && minLength <= 0 && maxLength <= 0 && kind == NameKind::Any && contains.isEmpty()
-        && startsWith.isEmpty() && endsWith.isEmpty() && excludes.isEmpty() && pattern.pattern().isEmpty();
+        && startsWith.isEmpty() && endsWith.isEmpty() && excludes.isEmpty() && pattern.pattern().isEmpty()
+        && requiredTags.isEmpty() && excludedTags.isEmpty() && labelPattern.isEmpty();
 }
 
 bool DomainFilter::matches(const QString &domain) const
@@ -151,7 +207,7 @@ bool DomainFilter::matches(const QString &domain) const
     return PreparedFilter(*this).matches(filterKeyOf(domain));
 }
 
-FilterKey filterKeyOf(const QString &domain)
+FilterKey filterKeyOf(const QString &domain, NameAppraisal *appraisal)
 {
     FilterKey key;
     const DomainParts parts = splitDomain(domain);
@@ -167,6 +223,12 @@ FilterKey filterKeyOf(const QString &domain)
         key.foldedLabelSize = parts.label.toCaseFolded().size();
     key.length = int(parts.label.toUcs4().size());
     key.kind = kindOf(parts.label);
+    if (appraisal) {
+        *appraisal = appraiseLabel(parts.label);
+        key.tags = appraisal->tags;
+    } else {
+        key.tags = appraiseLabel(parts.label).tags;
+    }
     return key;
 }
 
@@ -178,7 +240,24 @@ PreparedFilter::PreparedFilter(const DomainFilter &filter)
     , m_startsWith(filter.startsWith.toCaseFolded())
     , m_endsWith(filter.endsWith.toCaseFolded())
     , m_pattern(filter.pattern)
+    , m_labelPattern(filter.labelPattern)
 {
+    for (const QString &text : filter.requiredTags) {
+        if (const std::optional<NameTag> tag = nameTagFromText(text)) {
+            m_requiredTags |= quint64(1) << int(*tag);
+        } else if (const quint64 repeat = repeatCodeOf(text)) {
+            m_matchesNothing = m_matchesNothing || (m_requiredRepeat != 0 && m_requiredRepeat != repeat);
+            m_requiredRepeat = repeat;
+        } else {
+            m_matchesNothing = true;
+        }
+    }
+    for (const QString &text : filter.excludedTags) {
+        if (const std::optional<NameTag> tag = nameTagFromText(text))
+            m_excludedTags |= quint64(1) << int(*tag);
+        else if (const quint64 repeat = repeatCodeOf(text))
+            m_excludedRepeats.push_back(repeat);
+    }
     for (const QString &suffix : filter.suffixes)
         m_suffixes.append(normalisedSuffix(suffix));
     for (const QString &excluded : filter.excludes) {
@@ -200,6 +279,16 @@ bool PreparedFilter::matches(const FilterKey &key) const
     if ((m_minLength > 0 && key.length < m_minLength) || (m_maxLength > 0 && key.length > m_maxLength))
         return false;
     if (m_kind != NameKind::Any && key.kind != m_kind)
+        return false;
+    const quint64 tags = key.tags.bits();
+    if (m_matchesNothing || (tags & m_requiredTags) != m_requiredTags || (tags & m_excludedTags) != 0
+        || (m_requiredRepeat != 0 && key.tags.repeatCode() != m_requiredRepeat))
+        return false;
+    for (const quint64 repeat : m_excludedRepeats) {
+        if (key.tags.repeatCode() == repeat)
+            return false;
+    }
+    if (!m_labelPattern.isEmpty() && !labelMatchesPattern(name.left(key.labelSize), m_labelPattern))
         return false;
     // Any case: both sides folded once, then compared as they are.
     const QStringView folded(key.folded);

@@ -55,6 +55,7 @@ bool sortsAsText(int column)
 {
     const LookupField *field = fieldOf(column);
     return column == DomainTableModel::DomainColumn || column == DomainTableModel::SuffixColumn
+        || column == DomainTableModel::PinyinColumn
         || (field && (field->kind == FieldKind::Text || field->kind == FieldKind::Filing));
 }
 
@@ -62,6 +63,15 @@ bool sortsAsText(int column)
 int kindRank(NameKind kind)
 {
     return kind == NameKind::Any ? 100 : int(kind);
+}
+
+// The tags in the vocabulary's order, the first one the highest bit: more first, so ascending is negative.
+double tagsRank(const NameTags &tags)
+{
+    quint64 rank = 0;
+    for (int tag = 0; tag < int(NameTag::Count); ++tag)
+        rank |= quint64(tags.contains(NameTag(tag))) << (int(NameTag::Count) - 1 - tag);
+    return -double(rank);
 }
 
 } // namespace
@@ -214,6 +224,7 @@ struct DomainTableModel::Row
 {
     QString domain;
     FilterKey key;
+    QString pinyin;
     std::optional<qint64> firstSeen;
     std::unique_ptr<Lookup> lookup;
 };
@@ -231,7 +242,7 @@ int DomainTableModel::lookedUpColumn()
 QString DomainTableModel::columnTitle(int column)
 {
     static const QStringList nameTitles { QStringLiteral("域名"), QStringLiteral("后缀"), QStringLiteral("长度"),
-        QStringLiteral("类型"), QStringLiteral("首次发现") };
+        QStringLiteral("类型"), QStringLiteral("品相"), QStringLiteral("拼音"), QStringLiteral("首次发现") };
     if (column < FirstLookupColumn)
         return nameTitles.value(column);
     if (const LookupField *field = fieldOf(column))
@@ -332,7 +343,9 @@ void DomainTableModel::setDomains(const QStringList &domains, const QHash<QStrin
             continue;
         Row row;
         row.domain = domain;
-        row.key = ::filterKeyOf(domain);
+        NameAppraisal appraisal;
+        row.key = ::filterKeyOf(domain, &appraisal);
+        row.pinyin = appraisal.pinyin;
         const auto seen = firstSeen.constFind(domain);
         if (seen != firstSeen.cend() && seen->isValid())
             row.firstSeen = seen->toMSecsSinceEpoch();
@@ -425,6 +438,10 @@ QString DomainTableModel::text(int rowNumber, int column) const
         return QString::number(row.key.length);
     case KindColumn:
         return kindCaption(row.key.kind);
+    case TagsColumn:
+        return tagTexts(row.key.tags).join(u' ');
+    case PinyinColumn:
+        return row.pinyin;
     case FirstSeenColumn:
         return localTime(row.firstSeen);
     default:
@@ -518,6 +535,8 @@ std::optional<double> DomainTableModel::numberKey(const Row &row, int column) co
         return row.key.length;
     case KindColumn:
         return kindRank(row.key.kind);
+    case TagsColumn:
+        return row.key.tags.isEmpty() ? std::nullopt : std::optional<double>(tagsRank(row.key.tags));
     case FirstSeenColumn:
         return number(row.firstSeen);
     default:
@@ -543,6 +562,8 @@ std::optional<QStringView> DomainTableModel::textKey(const Row &row, int column)
         const QStringView suffix = QStringView(row.key.name).mid(row.key.labelSize);
         return suffix.isEmpty() ? std::nullopt : std::optional<QStringView>(suffix);
     }
+    case PinyinColumn:
+        return present(row.pinyin);
     default:
         break;
     }

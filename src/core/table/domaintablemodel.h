@@ -1,4 +1,4 @@
-// The rows of the domain table: one per name, with what its name says (suffix, length, kind), when
+// The rows of the domain table: one per name, with what its name says (suffix, length, kind, tags, pinyin), when
 // the history first saw it, and what its last lookup found. A list of 100,000 names is common, so
 // everything a sort or a filter reads is worked out once, when a row is made or filled.
 #pragma once
@@ -48,12 +48,15 @@ public:
         SuffixColumn,
         LengthColumn,
         KindColumn,
+        TagsColumn,
+        PinyinColumn,
         FirstSeenColumn,
         FirstLookupColumn
     };
     static int columnTotal();
     static int lookedUpColumn();
-    // What a column sorts by: a number for lengths, kinds (in the kind filter's order) and amounts, a
+    // What a column sorts by: a number for lengths, kinds (in the kind filter's order), tags (in the
+    // vocabulary's order, a name with an earlier tag first) and amounts, a
     // date as a number (yyyyMMddhhmmss for the page's times, milliseconds since the epoch for ours),
     // the text for the rest; invalid for an empty or failed cell, which sorts last in either order.
     static constexpr int SortRole = Qt::UserRole + 1;
