@@ -147,13 +147,14 @@ ExportFigures exportList(const QStringList &names)
     const QString path = folder.filePath(QStringLiteral("domains.txt"));
     QElapsedTimer clock;
     clock.start();
-    const ExportResult result = writeDomainList(names, path);
+    QString reason;
+    const bool saved = writeDomainList(names, path, &reason);
     figures.seconds = clock.nsecsElapsed() / 1e9;
-    figures.errorText = result.reason;
+    figures.errorText = reason;
 
     // Every name on its own line: the file is read back, not taken on trust.
     QFile file(path);
-    if (result.saved && file.open(QIODevice::ReadOnly)) {
+    if (saved && file.open(QIODevice::ReadOnly)) {
         const QByteArray content = file.readAll();
         figures.saved = content.count("\r\n") == names.size() && content.endsWith("\r\n");
         if (!figures.saved)

@@ -1,10 +1,10 @@
 // What the history costs and saves: batch lookups against the sample marketplace limited to R requests
 // a second (and the same lookups again, answered by the history); a 100,000-name collection run recorded
-// against the same run without a history; "history --new" over a million sightings; and the memory of a
-// long batch.
+// against the same run without a history; a year of daily runs (about 12 million sightings): opening it,
+// its size on disk, "history --new" over it, and a run recorded into it; and the memory of a long batch.
 //
-//   bench-store [--rate 50] [--lookups 1000] [--pages 2000] [--days 30] [--names-per-day 33000]
-//               [--memory-lookups 10000] [--runs 3]
+//   bench-store [--rate 50] [--lookups 1000] [--pages 2000] [--days 365] [--names-per-day 33000]
+//               [--memory-lookups 10000] [--runs 5]
 #include "bench/benchcommon.h"
 #include "core/batch/batchlookup.h"
 #include "core/collect/collectionrun.h"
@@ -18,6 +18,7 @@
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -40,6 +41,8 @@ constexpr double CachedTargetSeconds = 1;
 constexpr double RecordingTargetPercent = 10;
 constexpr double NewNamesTargetMs = 200;
 constexpr double MemoryGrowthTargetMB = 20;
+constexpr double OpenTargetMs = 100;
+constexpr double FileSizeTargetGB = 1.5;
 // A day's list: most names are new that day, some stay on it from the day before.
 constexpr double NamesKeptFromDayBefore = 0.1;
 
@@ -189,6 +192,45 @@ std::optional<std::pair<QDateTime, int>> buildHistory(HistoryStore &store, int d
     return std::make_pair(firstDay.addDays(days - 1), namesPerDay - kept);
 }
 
+// A collection run recorded in the history that pathOf(i) names against the same run without one, taking
+// turns, so that neither gets the quieter moments. False when a run did not complete.
+bool compareRecordedRuns(const QString &url, int pages, int runs, const std::function<QString(int)> &pathOf,
+    const QString &what)
+{
+    std::vector<double> without;
+    std::vector<double> with;
+    std::vector<double> written;
+    bool complete = true;
+    {
+        for (int i = 0; i < runs && complete; ++i) {
+            const std::optional<CollectionFigures> plain = timeCollection(url, pages, nullptr);
+            HistoryStore store;
+            const bool opened = store.open(pathOf(i));
+            const std::optional<CollectionFigures> recorded
+                = opened ? timeCollection(url, pages, &store) : std::nullopt;
+            const QList<HistoryStore::RunSummary> stored = store.runsBetween(QDateTime::currentDateTimeUtc().addSecs(-3600), QDateTime());
+            complete = plain && recorded && !stored.isEmpty()
+                && store.namesOfRun(stored.constLast().id).size() == qsizetype(pages) * SampleMarket::RowsPerPage;
+            if (complete) {
+                without.push_back(plain->runSeconds);
+                with.push_back(recorded->runSeconds);
+                written.push_back(recorded->writtenSeconds);
+            }
+        }
+        const double plainSeconds = Bench::median(without);
+        const double recordedSeconds = Bench::median(with);
+        const double slower = plainSeconds > 0 ? (recordedSeconds / plainSeconds - 1) * 100 : 0;
+        std::printf("store: %s of %d pages, %d names (median of %zu each): %.3f s without the history, "
+                    "%.3f s recorded, %+.1f %% (target no more than %.0f %% slower): %s; every page in the history "
+                    "%.3f s after the start\n",
+            qPrintable(what), pages, pages * SampleMarket::RowsPerPage, with.size(), plainSeconds, recordedSeconds, slower,
+            RecordingTargetPercent, Bench::verdict(complete && slower <= RecordingTargetPercent),
+            Bench::median(written));
+        std::fflush(stdout);
+        return complete;
+    }
+}
+
 QString programPath()
 {
     return QCoreApplication::applicationDirPath() + QStringLiteral("/vexlon-collector");
@@ -228,7 +270,7 @@ int main(int argc, char *argv[])
         = option("rate", "Requests a second the marketplace and the batch allow.", "50");
     const QCommandLineOption lookupsOption = option("lookups", "Lookups of the rate-limited batch.", "1000");
     const QCommandLineOption pagesOption = option("pages", "Results pages of 50 names of the recorded run.", "2000");
-    const QCommandLineOption daysOption = option("days", "Days of runs in the large history.", "30");
+    const QCommandLineOption daysOption = option("days", "Days of runs in the large history.", "365");
     const QCommandLineOption perDayOption = option("names-per-day", "Names each day's run sees.", "33000");
     const QCommandLineOption memoryOption
         = option("memory-lookups", "Lookups of the batch whose memory is read.", "10000");
@@ -292,39 +334,10 @@ int main(int argc, char *argv[])
     }
 
     // Runs with and without the history take turns, so that neither gets the quieter moments.
-    {
-        const QString url = QString::fromStdString(site.url());
-        std::vector<double> without;
-        std::vector<double> with;
-        std::vector<double> written;
-        bool complete = true;
-        for (int i = 0; i < runs && complete; ++i) {
-            const std::optional<CollectionFigures> plain = timeCollection(url, pages, nullptr);
-            HistoryStore store;
-            const bool opened = store.open(folder.filePath(QStringLiteral("run%1.sqlite").arg(i)));
-            const std::optional<CollectionFigures> recorded
-                = opened ? timeCollection(url, pages, &store) : std::nullopt;
-            const QList<HistoryStore::RunSummary> stored = store.runsBetween(QDateTime(), QDateTime());
-            complete = plain && recorded && stored.size() == 1
-                && store.namesOfRun(stored[0].id).size() == qsizetype(pages) * SampleMarket::RowsPerPage;
-            if (complete) {
-                without.push_back(plain->runSeconds);
-                with.push_back(recorded->runSeconds);
-                written.push_back(recorded->writtenSeconds);
-            }
-        }
-        measured = measured && complete;
-        const double plainSeconds = Bench::median(without);
-        const double recordedSeconds = Bench::median(with);
-        const double slower = plainSeconds > 0 ? (recordedSeconds / plainSeconds - 1) * 100 : 0;
-        std::printf("store: collection run of %d pages, %d names (median of %zu each): %.3f s without the history, "
-                    "%.3f s recorded, %+.1f %% (target no more than %.0f %% slower): %s; every page in the history "
-                    "%.3f s after the start\n",
-            pages, pages * SampleMarket::RowsPerPage, with.size(), plainSeconds, recordedSeconds, slower,
-            RecordingTargetPercent, Bench::verdict(complete && slower <= RecordingTargetPercent),
-            Bench::median(written));
-        std::fflush(stdout);
-    }
+    measured = compareRecordedRuns(QString::fromStdString(site.url()), pages, runs,
+                   [&folder](int i) { return folder.filePath(QStringLiteral("run%1.sqlite").arg(i)); },
+                   QStringLiteral("collection run"))
+        && measured;
 
     {
         const QString dataDir = folder.filePath(QStringLiteral("large"));
@@ -363,6 +376,26 @@ int main(int argc, char *argv[])
             commandMs.size(), Bench::median(commandMs), NewNamesTargetMs,
             Bench::verdict(right && Bench::median(commandMs) < NewNamesTargetMs));
         std::fflush(stdout);
+
+        // As the window and every command open it at their start.
+        std::vector<double> openMs;
+        for (int i = 0; i < 5 && right; ++i) {
+            HistoryStore another;
+            clock.restart();
+            right = another.open(HistoryStore::filePath(dataDir));
+            openMs.push_back(clock.nsecsElapsed() / 1e6);
+        }
+        measured = measured && right;
+        std::printf("store: opening that history (median of %zu): %.1f ms (target under %.0f ms): %s\n", openMs.size(),
+            Bench::median(openMs), OpenTargetMs, Bench::verdict(right && Bench::median(openMs) < OpenTargetMs));
+        const QString file = HistoryStore::filePath(dataDir);
+        const double gigabytes = (QFileInfo(file).size() + QFileInfo(file + QStringLiteral("-wal")).size()) / 1e9;
+        std::printf("store: its file with its journal: %.2f GB (target under %.1f GB): %s\n", gigabytes,
+            FileSizeTargetGB, Bench::verdict(right && gigabytes < FileSizeTargetGB));
+        std::fflush(stdout);
+        measured = compareRecordedRuns(QString::fromStdString(site.url()), pages, runs,
+                       [&file](int) { return file; }, QStringLiteral("collection run into that history"))
+            && measured;
     }
 
     // Real lookups, as fast as the fake site answers, recorded in a history of their own.

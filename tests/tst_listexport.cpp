@@ -92,8 +92,8 @@ private slots:
         QTemporaryDir dir;
         QVERIFY(dir.isValid());
         const QString path = dir.filePath(u"list.txt"_s);
-        const ExportResult result = writeDomainList({ u"a.com"_s, name }, path);
-        QVERIFY2(result.saved, qPrintable(result.reason));
+        QString reason;
+        QVERIFY2(writeDomainList({ u"a.com"_s, name }, path, &reason), qPrintable(reason));
 
         const QByteArray bytes = readFile(path);
         QCOMPARE(bytes, ::encodeDomainList({ u"a.com"_s, name }));
@@ -110,13 +110,12 @@ private slots:
         const QString path = dir.filePath(u"中文名单.txt"_s);
         const QStringList names = numberedNames(u"d"_s, 40000);
 
-        ExportResult result = writeDomainList(names, path);
-        QVERIFY(result.saved);
-        QCOMPARE(result.reason, QString());
+        QString reason;
+        QVERIFY(writeDomainList(names, path, &reason));
+        QCOMPARE(reason, QString());
         QCOMPARE(readFile(path), (names.join(u"\r\n"_s) + u"\r\n"_s).toLatin1());
 
-        result = writeDomainList({ u"x.cn"_s }, path);
-        QVERIFY(result.saved);
+        QVERIFY(writeDomainList({ u"x.cn"_s }, path));
         QCOMPARE(readFile(path), QByteArray("x.cn\r\n"));
         QCOMPARE(entries(dir), QStringList { u"中文名单.txt"_s });
     }
@@ -152,10 +151,9 @@ private slots:
         }
         const QStringList before = entries(dir);
 
-        const ExportResult result = writeDomainList({ u"a.com"_s, u"b.com"_s }, dir.filePath(target));
-
-        QVERIFY(!result.saved);
-        QCOMPARE(result.reason, reason);
+        QString said;
+        QVERIFY(!writeDomainList({ u"a.com"_s, u"b.com"_s }, dir.filePath(target), &said));
+        QCOMPARE(said, reason);
         QCOMPARE(entries(dir), before);
         if (!plainFile.isEmpty())
             QCOMPARE(readFile(dir.filePath(plainFile)), kept);
@@ -186,7 +184,8 @@ private slots:
 
         // A file size limit stops the writing as a full disk would (tests run as root: permission bits stop
         // nothing); past it a write fails with EFBIG instead of killing the process.
-        ExportResult result;
+        bool saved = true;
+        QString reason;
         {
             rlimit usual {};
             QCOMPARE(getrlimit(RLIMIT_FSIZE, &usual), 0);
@@ -198,10 +197,10 @@ private slots:
             rlimit lowered = usual;
             lowered.rlim_cur = rlim_t(limit);
             QCOMPARE(setrlimit(RLIMIT_FSIZE, &lowered), 0);
-            result = writeDomainList(names, path);
+            saved = writeDomainList(names, path, &reason);
         }
-        QVERIFY(!result.saved);
-        QCOMPARE(result.reason, u"文件过大，超出了系统允许的大小"_s);
+        QVERIFY(!saved);
+        QCOMPARE(reason, u"文件过大，超出了系统允许的大小"_s);
         QCOMPARE(readFile(path), old);
         QCOMPARE(entries(dir), QStringList { u"old.txt"_s }); // no half-written copy beside it
     }

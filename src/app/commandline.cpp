@@ -1,5 +1,7 @@
 #include "app/commandline.h"
 
+#include "core/failure.h"
+
 #include "core/text/urls.h"
 
 #include <QCommandLineParser>
@@ -53,33 +55,33 @@ void SharedOptions::addTo(QCommandLineParser &parser, bool withNoHistory) const
         parser.addOption(m_noHistory);
 }
 
-std::optional<QString> SharedOptions::read(const QCommandLineParser &parser, CommandLineOutcome &outcome) const
+bool SharedOptions::read(const QCommandLineParser &parser, CommandLineOutcome &outcome, QString *error) const
 {
     for (const UrlOption &entry : m_urlOptions) {
         const QString value = parser.value(entry.option);
         const QString name = entry.option.names().constFirst();
         if (!Urls::isWebUrl(value))
-            return QStringLiteral("--%1: \"%2\" is not an absolute http or https URL").arg(name, value);
+            return fail(error, QStringLiteral("--%1: \"%2\" is not an absolute http or https URL").arg(name, value));
         const QUrl url(value);
         if (entry.isBase && (url.hasQuery() || url.hasFragment()))
-            return QStringLiteral("--%1: \"%2\" is a base URL and cannot carry a query or a fragment").arg(name, value);
+            return fail(error, QStringLiteral("--%1: \"%2\" is a base URL and cannot carry a query or a fragment").arg(name, value));
         outcome.config.*entry.field = value;
     }
     outcome.dataDir = parser.value(m_dataDir);
     // Asked of a parser that does not know the option, isSet() complains.
     outcome.keepHistory = !parser.optionNames().contains(m_noHistory.names().constFirst());
-    return std::nullopt;
+    return true;
 }
 
-std::optional<QString> emptyValueRefusal(const QCommandLineParser &parser)
+bool hasNoEmptyValue(const QCommandLineParser &parser, QString *error)
 {
     // Options without a value have no values at all; those given one have one for each time given.
     for (const QString &name : parser.optionNames()) {
         const QStringList values = parser.values(name);
         if (std::any_of(values.cbegin(), values.cend(), [](const QString &value) { return value.isEmpty(); }))
-            return QStringLiteral("--%1: the value is empty").arg(name);
+            return fail(error, QStringLiteral("--%1: the value is empty").arg(name));
     }
-    return std::nullopt;
+    return true;
 }
 
 namespace {
@@ -132,11 +134,12 @@ CommandLineOutcome parseWindowCommandLine(QStringList arguments, bool table)
     }
     if (!parser.positionalArguments().isEmpty())
         return refuse(QStringLiteral("unexpected argument: %1").arg(parser.positionalArguments().constFirst()));
-    if (const std::optional<QString> refused = shared.read(parser, outcome))
-        return refuse(*refused);
+    QString refused;
+    if (!shared.read(parser, outcome, &refused))
+        return refuse(refused);
     // After the addresses, which say what they should be.
-    if (const std::optional<QString> refused = emptyValueRefusal(parser))
-        return refuse(*refused);
+    if (!hasNoEmptyValue(parser, &refused))
+        return refuse(refused);
     if (table) {
         outcome.tableFile = parser.value(fileOption);
         outcome.tableDay = QDate::currentDate();

@@ -35,9 +35,9 @@ public:
     // --market-url, --icp-url, --update-url, --home-url, --forum-url and --data-dir; --no-history too
     // where it means something.
     void addTo(QCommandLineParser &parser, bool withNoHistory) const;
-    // Reads them over outcome's defaults. Why not, naming the option and its value, when an address is
-    // refused.
-    std::optional<QString> read(const QCommandLineParser &parser, CommandLineOutcome &outcome) const;
+    // Reads them over outcome's defaults. False, with why in error (naming the option and its value),
+    // when an address is refused.
+    bool read(const QCommandLineParser &parser, CommandLineOutcome &outcome, QString *error = nullptr) const;
 
 private:
     struct UrlOption
@@ -52,9 +52,9 @@ private:
     QCommandLineOption m_noHistory;
 };
 
-// Why the command line cannot be run when an option that takes a value was given an empty one
-// ("--data-dir ''" would quietly mean the user's own folder); std::nullopt when none was.
-std::optional<QString> emptyValueRefusal(const QCommandLineParser &parser);
+// False, with why in error, when an option that takes a value was given an empty one ("--data-dir ''"
+// would quietly mean the user's own folder).
+bool hasNoEmptyValue(const QCommandLineParser &parser, QString *error = nullptr);
 
 // The window's command line: reads --market-url, --icp-url, --update-url, --home-url, --forum-url,
 // --data-dir and --no-history over the defaults.

@@ -34,15 +34,15 @@ public:
             QStringLiteral("DOMAIN"), QStringLiteral("Domains to appraise; none: read stdin."));
     }
 
-    std::optional<QString> readOptions(const QCommandLineParser &parser) override
+    bool readOptions(const QCommandLineParser &parser, QString *error) override
     {
         m_given = parser.positionalArguments();
         if (m_given.isEmpty()) {
             if (::isatty(STDIN_FILENO) == 1)
-                return QStringLiteral("no domains: give them as arguments, or one per line on stdin");
+                return fail(error, QStringLiteral("no domains: give them as arguments, or one per line on stdin"));
             m_readStdin = true;
         }
-        return std::nullopt;
+        return true;
     }
 
     // The text format leaves out what the name itself shows.

@@ -27,22 +27,22 @@ public:
 
     void addOptions(QCommandLineParser &parser) override { parser.addOption(m_pagesOption); }
 
-    std::optional<QString> readOptions(const QCommandLineParser &parser) override
+    bool readOptions(const QCommandLineParser &parser, QString *error) override
     {
         if (!parser.positionalArguments().isEmpty())
-            return QStringLiteral("unexpected argument: %1").arg(parser.positionalArguments().constFirst());
+            return fail(error, QStringLiteral("unexpected argument: %1").arg(parser.positionalArguments().constFirst()));
         if (!parser.isSet(m_pagesOption))
-            return QStringLiteral("--pages is missing: how many pages (N), or which (A-B)?");
+            return fail(error, QStringLiteral("--pages is missing: how many pages (N), or which (A-B)?"));
         const QString text = parser.value(m_pagesOption);
         static const QRegularExpression form(QStringLiteral("^\\s*(?:(\\d{1,9})\\s*-\\s*)?(\\d{1,9})\\s*$"));
         const QRegularExpressionMatch match = form.match(text);
         m_first = match.hasMatch() && match.hasCaptured(1) ? match.captured(1).toInt() : 1;
         m_last = match.hasMatch() ? match.captured(2).toInt() : 0;
         if (!match.hasMatch() || m_first < 1 || m_last < m_first || m_last > LastPossiblePage)
-            return QStringLiteral("--pages: \"%1\" is neither a page count N nor a range A-B of pages from 1 to %2")
+            return fail(error, QStringLiteral("--pages: \"%1\" is neither a page count N nor a range A-B of pages from 1 to %2")
                 .arg(text)
-                .arg(LastPossiblePage);
-        return std::nullopt;
+                .arg(LastPossiblePage));
+        return true;
     }
 
     QList<Column> columns() const override

@@ -5,6 +5,7 @@
 
 #include "cli/output.h"
 #include "core/config.h"
+#include "core/failure.h"
 #include "core/filter/domainfilter.h"
 
 #include <QObject>
@@ -54,8 +55,8 @@ public:
     virtual HistoryUse historyUse() const { return HistoryUse::Optional; }
 
     virtual void addOptions(QCommandLineParser &parser) = 0;
-    // Reads the command's own options and arguments; why they cannot be run, when they cannot.
-    virtual std::optional<QString> readOptions(const QCommandLineParser &parser) = 0;
+    // Reads the command's own options and arguments; false, with why in error, when they cannot be run.
+    virtual bool readOptions(const QCommandLineParser &parser, QString *error) = 0;
 
     // The columns of its rows; namesOnly: the text format shows the first alone.
     virtual QList<Column> columns() const = 0;

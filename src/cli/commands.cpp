@@ -3,6 +3,7 @@
 #include "app/commandline.h"
 #include "cli/command.h"
 #include "core/app/exitsignals.h"
+#include "core/failure.h"
 #include "cli/progress.h"
 #include "core/store/historystore.h"
 #include "core/store/historywriter.h"
@@ -85,7 +86,7 @@ struct OutputOptions
             endsWith, exclude, regex, format, quiet });
     }
 
-    std::optional<QString> read(const QCommandLineParser &parser, CommandSettings &settings) const
+    bool read(const QCommandLineParser &parser, CommandSettings &settings, QString *error) const
     {
         DomainFilter &filter = settings.filter;
         for (const QString &value : parser.values(suffix)) {
@@ -101,33 +102,33 @@ struct OutputOptions
             bool ok = false;
             *bound = parser.value(*option).toInt(&ok);
             if (!ok || *bound < 1 || *bound > 253)
-                return QStringLiteral("--%1: \"%2\" is no length from 1 to 253")
-                    .arg(option->names().constFirst(), parser.value(*option));
+                return fail(error, QStringLiteral("--%1: \"%2\" is no length from 1 to 253")
+                    .arg(option->names().constFirst(), parser.value(*option)));
         }
         if (filter.minLength > 0 && filter.maxLength > 0 && filter.minLength > filter.maxLength)
-            return QStringLiteral("--min-length %1 is more than --max-length %2")
+            return fail(error, QStringLiteral("--min-length %1 is more than --max-length %2")
                 .arg(filter.minLength)
-                .arg(filter.maxLength);
+                .arg(filter.maxLength));
         if (parser.isSet(kind)) {
             const std::optional<NameKind> read = nameKindFromText(parser.value(kind));
             if (!read)
-                return QStringLiteral("--kind: \"%1\" is none of digits, letters, alnum, hyphen, chinese")
-                    .arg(parser.value(kind));
+                return fail(error, QStringLiteral("--kind: \"%1\" is none of digits, letters, alnum, hyphen, chinese")
+                    .arg(parser.value(kind)));
             filter.kind = *read;
         }
         for (const auto &[option, tags] :
             { std::pair { &tag, &filter.requiredTags }, std::pair { &notTag, &filter.excludedTags } }) {
             for (const QString &value : parser.values(*option)) {
                 if (!isTagText(value.trimmed()))
-                    return QStringLiteral("--%1: \"%2\" is no tag; the tags: %3, and repeat shapes such as AABB")
-                        .arg(option->names().constFirst(), value, vocabulary().join(u' '));
+                    return fail(error, QStringLiteral("--%1: \"%2\" is no tag; the tags: %3, and repeat shapes such as AABB")
+                        .arg(option->names().constFirst(), value, vocabulary().join(u' ')));
                 tags->append(value.trimmed());
             }
         }
         filter.labelPattern = parser.value(labelPattern);
         if (const std::optional<QChar> bad = badLabelPatternCharacter(filter.labelPattern))
-            return QStringLiteral("--pattern: \"%1\" holds \"%2\"; a pattern holds %3")
-                .arg(filter.labelPattern, *bad, labelPatternCharacters());
+            return fail(error, QStringLiteral("--pattern: \"%1\" holds \"%2\"; a pattern holds %3")
+                .arg(filter.labelPattern, *bad, labelPatternCharacters()));
         filter.contains = parser.value(contains);
         filter.startsWith = parser.value(startsWith);
         filter.endsWith = parser.value(endsWith);
@@ -135,16 +136,16 @@ struct OutputOptions
         if (parser.isSet(regex)) {
             filter.pattern = QRegularExpression(parser.value(regex), QRegularExpression::CaseInsensitiveOption);
             if (!filter.pattern.isValid())
-                return QStringLiteral("--regex: \"%1\" is no regular expression (%2 at %3)")
+                return fail(error, QStringLiteral("--regex: \"%1\" is no regular expression (%2 at %3)")
                     .arg(parser.value(regex), filter.pattern.errorString())
-                    .arg(filter.pattern.patternErrorOffset());
+                    .arg(filter.pattern.patternErrorOffset()));
         }
         const std::optional<OutputFormat> read = outputFormatFromText(parser.value(format));
         if (!read)
-            return QStringLiteral("--format: \"%1\" is none of text, csv, json").arg(parser.value(format));
+            return fail(error, QStringLiteral("--format: \"%1\" is none of text, csv, json").arg(parser.value(format)));
         settings.format = *read;
         settings.quiet = parser.isSet(quiet);
-        return std::nullopt;
+        return true;
     }
 };
 
@@ -210,19 +211,16 @@ int run(int argc, char *argv[])
 
     CommandSettings settings;
     CommandLineOutcome read;
-    if (takesShared) {
-        if (const std::optional<QString> refused = shared.read(parser, read))
-            return refuse(*refused);
-    }
-    if (const std::optional<QString> refused = emptyValueRefusal(parser))
-        return refuse(*refused);
+    QString refused;
+    if (takesShared && !shared.read(parser, read, &refused))
+        return refuse(refused);
+    if (!hasNoEmptyValue(parser, &refused))
+        return refuse(refused);
     settings.config = read.config;
     settings.dataDir = read.dataDir;
     settings.keepHistory = takesShared && read.keepHistory;
-    if (const std::optional<QString> refused = output.read(parser, settings))
-        return refuse(*refused);
-    if (const std::optional<QString> refused = command->readOptions(parser))
-        return refuse(*refused);
+    if (!output.read(parser, settings, &refused) || !command->readOptions(parser, &refused))
+        return refuse(refused);
 
     std::unique_ptr<HistoryStore> history;
     if (command->historyUse() == Command::HistoryUse::Always || settings.keepHistory) {

@@ -38,29 +38,29 @@ public:
         parser.addOptions({ m_daysOption, m_sinceOption, m_newOption });
     }
 
-    std::optional<QString> readOptions(const QCommandLineParser &parser) override
+    bool readOptions(const QCommandLineParser &parser, QString *error) override
     {
         if (!parser.positionalArguments().isEmpty())
-            return QStringLiteral("unexpected argument: %1").arg(parser.positionalArguments().constFirst());
+            return fail(error, QStringLiteral("unexpected argument: %1").arg(parser.positionalArguments().constFirst()));
         if (parser.isSet(m_daysOption) && parser.isSet(m_sinceOption))
-            return QStringLiteral("--days and --since both say where the time begins: give one");
+            return fail(error, QStringLiteral("--days and --since both say where the time begins: give one"));
         m_newOnly = parser.isSet(m_newOption);
         if (parser.isSet(m_sinceOption)) {
             m_since = sinceOf(parser.value(m_sinceOption));
             if (!m_since.isValid())
-                return QStringLiteral("--since: \"%1\" is neither a date YYYY-MM-DD nor an ISO date-time")
-                    .arg(parser.value(m_sinceOption));
-            return std::nullopt;
+                return fail(error, QStringLiteral("--since: \"%1\" is neither a date YYYY-MM-DD nor an ISO date-time")
+                    .arg(parser.value(m_sinceOption)));
+            return true;
         }
         bool ok = true;
         const int days = parser.isSet(m_daysOption) ? parser.value(m_daysOption).toInt(&ok) : 1;
         constexpr int MostDays = 100 * 366;
         if (!ok || days < 1 || days > MostDays)
-            return QStringLiteral("--days: \"%1\" is no number of days from 1 to %2")
+            return fail(error, QStringLiteral("--days: \"%1\" is no number of days from 1 to %2")
                 .arg(parser.value(m_daysOption))
-                .arg(MostDays);
+                .arg(MostDays));
         m_since = QDateTime::currentDateTimeUtc().addSecs(-qint64(days) * 24 * 3600);
-        return std::nullopt;
+        return true;
     }
 
     QList<Column> columns() const override

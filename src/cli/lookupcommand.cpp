@@ -71,39 +71,39 @@ public:
         parser.addPositionalArgument(QStringLiteral("DOMAIN"), QStringLiteral("Domains to look up; none: read stdin."));
     }
 
-    std::optional<QString> readOptions(const QCommandLineParser &parser) override
+    bool readOptions(const QCommandLineParser &parser, QString *error) override
     {
         const std::optional<qint64> maxAge = secondsOf(parser.value(m_maxAgeOption));
         if (!maxAge)
-            return QStringLiteral("--max-age: \"%1\" is no age like 90s, 30m, 12h, 2d or plain seconds")
-                .arg(parser.value(m_maxAgeOption));
+            return fail(error, QStringLiteral("--max-age: \"%1\" is no age like 90s, 30m, 12h, 2d or plain seconds")
+                .arg(parser.value(m_maxAgeOption)));
         m_options.maxAgeSeconds = *maxAge;
         m_options.refresh = parser.isSet(m_refreshOption);
         bool ok = false;
         const double rate = parser.value(m_rateOption).toDouble(&ok);
         if (!ok || !(rate >= LeastRequestsPerSecond && rate <= MostRequestsPerSecond))
-            return QStringLiteral("--rate: \"%1\" is no rate from one request a day (%2) to %3 requests a second")
+            return fail(error, QStringLiteral("--rate: \"%1\" is no rate from one request a day (%2) to %3 requests a second")
                 .arg(parser.value(m_rateOption))
                 .arg(LeastRequestsPerSecond, 0, 'f', 10)
-                .arg(MostRequestsPerSecond);
+                .arg(MostRequestsPerSecond));
         m_options.politeness.requestsPerSecond = rate;
         const int atOnce = parser.value(m_atOnceOption).toInt(&ok);
         if (!ok || atOnce < 1 || atOnce > 64)
-            return QStringLiteral("--at-once: \"%1\" is no number from 1 to 64").arg(parser.value(m_atOnceOption));
+            return fail(error, QStringLiteral("--at-once: \"%1\" is no number from 1 to 64").arg(parser.value(m_atOnceOption)));
         m_options.politeness.requestsAtOnce = atOnce;
         const std::optional<qint64> maxWait = secondsOf(parser.value(m_maxWaitOption));
         if (!maxWait)
-            return QStringLiteral("--max-wait: \"%1\" is no time like 90s, 30m, 12h, 2d or plain seconds")
-                .arg(parser.value(m_maxWaitOption));
+            return fail(error, QStringLiteral("--max-wait: \"%1\" is no time like 90s, 30m, 12h, 2d or plain seconds")
+                .arg(parser.value(m_maxWaitOption)));
         m_options.politeness.longestWaitMs = *maxWait * 1000;
 
         m_given = parser.positionalArguments();
         if (m_given.isEmpty()) {
             if (::isatty(STDIN_FILENO) == 1)
-                return QStringLiteral("no domains: give them as arguments, or one per line on stdin");
+                return fail(error, QStringLiteral("no domains: give them as arguments, or one per line on stdin"));
             m_readStdin = true;
         }
-        return std::nullopt;
+        return true;
     }
 
     // The domain and the time, the fields a lookup writes, then where the answer came from and why it

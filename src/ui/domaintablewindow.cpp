@@ -435,14 +435,15 @@ void DomainTableWindow::exportShown(bool csv)
         [this, csv](const QString &path) {
             m_lastExportPath = path;
             // Read only now: answers may have come in while the dialog was open.
-            const ExportResult result = csv ? writeCsv(path, DomainTableModel::columnTitles(), m_proxy->shownRows())
-                                            : writeDomainList(m_proxy->shownDomains(), path);
-            if (result.saved) {
+            QString reason;
+            const bool saved = csv ? writeCsv(path, DomainTableModel::columnTitles(), m_proxy->shownRows(), &reason)
+                                   : writeDomainList(m_proxy->shownDomains(), path, &reason);
+            if (saved) {
                 Dialogs::showMessage(this, QMessageBox::Information, QStringLiteral("域名保存成功!"));
                 return;
             }
             Dialogs::showMessage(this, QMessageBox::Warning,
-                QStringLiteral("域名保存失败!\n原因：") + result.reason + QStringLiteral("\n文件：")
+                QStringLiteral("域名保存失败!\n原因：") + reason + QStringLiteral("\n文件：")
                     + QDir::toNativeSeparators(path));
         });
 }

@@ -511,14 +511,14 @@ void MainWindow::saveList()
                             m_lastSavePath, [this](const QString &path) {
                                 m_lastSavePath = path;
                                 // Read only now: a run may have added entries while the dialog was open.
-                                const ExportResult result = writeDomainList(domainList->names(), path);
-                                if (result.saved) {
+                                QString reason;
+                                if (writeDomainList(domainList->names(), path, &reason)) {
                                     Dialogs::showMessage(this, QMessageBox::Information,
                                                          QStringLiteral("域名保存成功!"));
                                     return;
                                 }
                                 Dialogs::showMessage(this, QMessageBox::Warning,
-                                                     QStringLiteral("域名保存失败!\n原因：") + result.reason
+                                                     QStringLiteral("域名保存失败!\n原因：") + reason
                                                          + QStringLiteral("\n文件：") + QDir::toNativeSeparators(path));
                             });
 }

@@ -42,7 +42,7 @@ QByteArray encode(const QStringList &header, const QList<QStringList> &rows)
 
 } // namespace Csv
 
-ExportResult writeCsv(const QString &path, const QStringList &header, const QList<QStringList> &rows)
+bool writeCsv(const QString &path, const QStringList &header, const QList<QStringList> &rows, QString *error)
 {
-    return saveExport(path, Csv::encode(header, rows));
+    return saveExport(path, Csv::encode(header, rows), error);
 }

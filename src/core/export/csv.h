@@ -23,4 +23,4 @@ QByteArray encode(const QStringList &header, const QList<QStringList> &rows);
 } // namespace Csv
 
 // Replaces the file at path with the encoded table, as writeDomainList does with a list.
-ExportResult writeCsv(const QString &path, const QStringList &header, const QList<QStringList> &rows);
+bool writeCsv(const QString &path, const QStringList &header, const QList<QStringList> &rows, QString *error = nullptr);

@@ -1,5 +1,7 @@
 #include "core/export/listexport.h"
 
+#include "core/failure.h"
+
 #include <QDir>
 #include <QFileInfo>
 #include <QSaveFile>
@@ -62,27 +64,27 @@ QByteArray encodeDomainList(const QStringList &names)
     return encoder.encode(text);
 }
 
-ExportResult writeDomainList(const QStringList &names, const QString &path)
+bool writeDomainList(const QStringList &names, const QString &path, QString *error)
 {
-    return saveExport(path, encodeDomainList(names));
+    return saveExport(path, encodeDomainList(names), error);
 }
 
-ExportResult saveExport(const QString &path, const QByteArray &bytes)
+bool saveExport(const QString &path, const QByteArray &bytes, QString *error)
 {
     QSaveFile file(path);
     errno = 0;
     if (!file.open(QIODevice::WriteOnly))
-        return { false, openFailureReason(path, errno) };
+        return fail(error, openFailureReason(path, errno));
     // A write that only reached the buffer fails at the flush, and commit() does not tell (Qt 6.4):
     // flush here and look.
     errno = 0;
     if (file.write(bytes) != bytes.size() || !file.flush()) {
-        const int error = errno;
+        const int number = errno;
         file.cancelWriting();
-        return { false, reasonOf(error) };
+        return fail(error, reasonOf(number));
     }
     errno = 0;
     if (!file.commit())
-        return { false, reasonOf(errno) };
-    return { true, QString() };
+        return fail(error, reasonOf(errno));
+    return true;
 }
