@@ -260,6 +260,16 @@ private slots:
         QCOMPARE(run.exitCode, 0);
         QVERIFY2(run.out.contains(expected), run.out);
         QCOMPARE(run.out.count('\n'), lineEnds);
+        // The name's tags close the row in CSV and JSON, and are no part of the text rows.
+        const QString tags = tagsOf(u"hua.com"_s, u" "_s);
+        if (format == u"csv"_s)
+            QVERIFY2(run.out.contains(",source,failure,tags\r\n") && run.out.endsWith((u',' + tags + u"\r\n"_s).toUtf8()),
+                run.out);
+        else if (format == u"json"_s)
+            QVERIFY2(run.out.endsWith((u",\"tags\":[\""_s + tagsOf(u"hua.com"_s, u"\",\""_s) + u"\"]}\n"_s).toUtf8()),
+                run.out);
+        else
+            QVERIFY2(!run.out.contains(tags.toUtf8()), run.out);
     }
 
     // Each bad name told on stderr with its reason and left out; the rest is looked up.

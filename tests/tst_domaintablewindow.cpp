@@ -3,6 +3,7 @@
 #include "core/export/listexport.h"
 #include "core/net/backgroundread.h"
 #include "core/store/historystore.h"
+#include "core/store/historywriter.h"
 #include "core/table/domaintablemodel.h"
 #include "tests/sitetest.h"
 #include "tests/windowtest.h"
@@ -25,6 +26,8 @@
 #include <QTableView>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QToolButton>
+#include <QMenu>
 
 #include <atomic>
 
@@ -411,6 +414,67 @@ private slots:
         QCOMPARE(part<QLineEdit>("suffixEdit")->text(), QString());
         QVERIFY(!part("restoredFilterLabel")->isVisible());
         QVERIFY(!part("clearRestoredFilterButton")->isVisible());
+    }
+
+    // Several tags at once, all of them holding; a label pattern, ignored while it holds another character;
+    // both come back with the window.
+    void filtersByTagsAndPattern()
+    {
+        const QStringList names { u"taobao.com"_s, u"bjdx.com"_s, u"8888.com"_s, u"boka.com"_s, u"5288.com"_s };
+        openTable(names);
+        const auto tag = [this](const QString &text) {
+            const QList<QAction *> actions = part<QToolButton>("tagButton")->menu()->actions();
+            const auto found = std::find_if(
+                actions.cbegin(), actions.cend(), [&text](const QAction *action) { return action->text() == text; });
+            QVERIFY2(found != actions.cend(), qPrintable(text));
+            (*found)->trigger();
+        };
+        tag(u"纯字母"_s);
+        QCOMPARE(labelText("countLabel"), u"显示 3 / 5"_s);
+        tag(u"双拼"_s);
+        QCOMPARE(labelText("countLabel"), u"显示 2 / 5"_s); // tao'bao, bo'ka
+        QCOMPARE(cell(0, DomainTableModel::DomainColumn), u"taobao.com"_s);
+        QCOMPARE(part<QToolButton>("tagButton")->text(), u"纯字母 双拼"_s);
+        tag(u"双拼"_s);
+        auto *pattern = part<QLineEdit>("labelPatternEdit");
+        pattern->setText(u"CVCV"_s);
+        QCOMPARE(labelText("countLabel"), u"显示 1 / 5"_s);
+        QCOMPARE(cell(0, DomainTableModel::DomainColumn), u"boka.com"_s);
+        tag(u"纯字母"_s);
+        pattern->setText(u"NN88"_s);
+        QCOMPARE(labelText("countLabel"), u"显示 2 / 5"_s);
+        pattern->setText(u"NNX8"_s);
+        QCOMPARE(labelText("countLabel"), u"显示 5 / 5"_s);
+        pattern->setText(u"N?88"_s);
+        tag(u"无4"_s);
+        m_table->close();
+        QTRY_VERIFY(!window().findChild<DomainTableWindow *>());
+        openTable(names);
+        QCOMPARE(labelText("countLabel"), u"显示 2 / 5"_s);
+        QCOMPARE(part<QToolButton>("tagButton")->text(), u"无4"_s);
+        QVERIFY(part("restoredFilterLabel")->isVisible());
+    }
+
+    // Another program holds the history locked past its time-out while a batch runs: the window says so,
+    // and once the lock is gone the lookups are in the history and the window says that too.
+    void saysWhenTheHistoryTakesNoWrites()
+    {
+        const QString path = m_folder.filePath(u"locked.sqlite"_s);
+        HistoryStore history;
+        QVERIFY(history.open(path));
+        HistoryWriter writer(path);
+        AppConfig config;
+        config.marketUrl = config.icpUrl = siteUrl();
+        DomainTableWindow table(config, &history, &writer);
+        table.showNames(openNames(2));
+        auto lock = std::make_unique<SqlConnection>(path);
+        QCOMPARE(lock->run({ u"BEGIN EXCLUSIVE"_s }), QString());
+        table.lookUp();
+        const auto *status = table.findChild<QLabel *>(u"statusLine"_s);
+        QTRY_VERIFY_WITH_TIMEOUT(status->text().startsWith(u"历史记录暂时无法写入，查询结果等待写入："_s), 30000);
+        lock.reset();
+        QTRY_COMPARE_WITH_TIMEOUT(status->text(), u"历史记录已恢复写入 .."_s, 30000);
+        QTRY_COMPARE_WITH_TIMEOUT(SqlConnection(path).column(u"SELECT count(*) FROM lookups"_s), QStringList { u"2"_s }, 30000);
     }
 
     // Names a spreadsheet would run as formulas are text in the exported CSV.

@@ -117,6 +117,7 @@ public:
         }
         columns.append({ QStringLiteral("source") });
         columns.append({ QStringLiteral("failure") });
+        columns.append(tagsColumn());
         return columns;
     }
     bool namesOnly() const override { return false; }
@@ -234,7 +235,8 @@ private:
             if (!field.commandColumn.isEmpty())
                 row.append(field.text(record));
         }
-        row << (fromHistory ? QStringLiteral("history") : QStringLiteral("site")) << failureOf(record);
+        row << (fromHistory ? QStringLiteral("history") : QStringLiteral("site")) << failureOf(record)
+            << tagsOf(record.domain);
         const auto found = m_indexOf.constFind(record.domain);
         if (found == m_indexOf.constEnd()) {
             writeRow(row);

@@ -108,6 +108,14 @@ DomainTableWindow::DomainTableWindow(
             m_writer->recordLookup(record);
     });
     connect(batchBar, &BatchBar::statusChanged, this, &DomainTableWindow::showStatus);
+    // What was looked up waits for a history that takes no writes, and goes in once it takes them.
+    if (m_writer) {
+        connect(m_writer, &HistoryWriter::writeFailed, this, [this](const QString &reason) {
+            showStatus(QStringLiteral("历史记录暂时无法写入，查询结果等待写入：") + reason);
+        });
+        connect(m_writer, &HistoryWriter::writesResumed, this,
+            [this] { showStatus(QStringLiteral("历史记录已恢复写入 ..")); });
+    }
     connect(batchBar, &BatchBar::runningChanged, this, &DomainTableWindow::updateButtons);
     // Without a history there are no days to read.
     dateEdit->setEnabled(m_history);

@@ -1,5 +1,6 @@
 #include "ui/filterbar.h"
 
+#include "core/appraise/appraisal.h"
 #include "core/table/domaintablemodel.h"
 #include "ui/controls.h"
 
@@ -7,10 +8,12 @@
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLineEdit>
+#include <QMenu>
 #include <QRegularExpression>
 #include <QSettings>
 #include <QSignalBlocker>
 #include <QSpinBox>
+#include <QToolButton>
 #include <QVBoxLayout>
 
 #include <algorithm>
@@ -75,6 +78,22 @@ FilterBar::FilterBar(QWidget *parent)
         if (kind != NameKind::Any)
             kindCombo->addItem(DomainTableModel::kindCaption(kind));
     }
+    tagButton = named(new QToolButton(frame), "tagButton", QStringLiteral("品相"));
+    tagButton->setPopupMode(QToolButton::InstantPopup);
+    auto *tagMenu = new QMenu(tagButton);
+    for (const QString &tag : vocabulary()) {
+        QAction *action = tagMenu->addAction(tag);
+        action->setCheckable(true);
+        connect(action, &QAction::toggled, this, [this] {
+            showTagsChosen();
+            tellFilter();
+        });
+    }
+    tagButton->setMenu(tagMenu);
+    tagButton->setToolTip(QStringLiteral("只显示有所选全部品相的域名"));
+    labelPatternEdit = filterEdit(frame, "labelPatternEdit", QStringLiteral("模式"), QStringLiteral("CVCV NN88"));
+    labelPatternEdit->setToolTip(QStringLiteral("C 辅音  V 元音  L 字母  N 数字  ? 任一字符，小写字母、数字和 - 代表自己"));
+    showTagsChosen();
     filingCombo = named(new QComboBox(frame), "filingCombo", QStringLiteral("是否备案"));
     filingCombo->addItems({ QStringLiteral("全部"), QStringLiteral("已备案"), QStringLiteral("未备案"),
         QStringLiteral("查询失败"), QStringLiteral("未查询") });
@@ -108,6 +127,7 @@ FilterBar::FilterBar(QWidget *parent)
     };
     addRow({ { QStringLiteral("后缀"), suffixEdit }, { QStringLiteral("长度"), minLengthSpin },
                { QStringLiteral("至"), maxLengthSpin }, { QStringLiteral("类型"), kindCombo },
+               { QStringLiteral("品相"), tagButton }, { QStringLiteral("模式"), labelPatternEdit },
                { QStringLiteral("备案"), filingCombo } },
         { restoredLabel, clearRestoredButton, clearFilterButton });
     addRow({ { QStringLiteral("包含"), containsEdit }, { QStringLiteral("开头"), startsEdit },
@@ -139,7 +159,8 @@ std::vector<std::pair<QLineEdit *, QString>> FilterBar::textFields() const
 {
     return { { suffixEdit, QStringLiteral("suffixes") }, { containsEdit, QStringLiteral("contains") },
         { startsEdit, QStringLiteral("startsWith") }, { endsEdit, QStringLiteral("endsWith") },
-        { excludesEdit, QStringLiteral("excludes") }, { patternEdit, QStringLiteral("pattern") } };
+        { excludesEdit, QStringLiteral("excludes") }, { patternEdit, QStringLiteral("pattern") },
+        { labelPatternEdit, QStringLiteral("labelPattern") } };
 }
 
 TableFilter FilterBar::filter() const
@@ -157,6 +178,9 @@ TableFilter FilterBar::filter() const
     const QRegularExpression pattern = patternIn(patternEdit);
     if (pattern.isValid())
         filter.names.pattern = pattern;
+    filter.names.requiredTags = checkedTags();
+    if (!badLabelPatternCharacter(labelPatternEdit->text()))
+        filter.names.labelPattern = labelPatternEdit->text();
     filter.filing = FilingFilters[std::max(0, filingCombo->currentIndex())];
     return filter;
 }
@@ -166,6 +190,8 @@ void FilterBar::tellFilter()
     const QRegularExpression pattern = patternIn(patternEdit);
     patternEdit->setToolTip(pattern.isValid() ? QString() : QStringLiteral("正则表达式有误：") + pattern.errorString());
     patternEdit->setStyleSheet(pattern.isValid() ? QString() : QStringLiteral("QLineEdit { color: #c00000; }"));
+    const bool labelPatternValid = !badLabelPatternCharacter(labelPatternEdit->text());
+    labelPatternEdit->setStyleSheet(labelPatternValid ? QString() : QStringLiteral("QLineEdit { color: #c00000; }"));
     emit filterChanged(filter());
 }
 
@@ -174,7 +200,32 @@ bool FilterBar::isCleared() const
     const auto fields = textFields();
     return std::all_of(fields.cbegin(), fields.cend(), [](const auto &field) { return field.first->text().isEmpty(); })
         && minLengthSpin->value() == 0 && maxLengthSpin->value() == 0 && kindCombo->currentIndex() == 0
-        && filingCombo->currentIndex() == 0;
+        && filingCombo->currentIndex() == 0 && checkedTags().isEmpty();
+}
+
+QStringList FilterBar::checkedTags() const
+{
+    QStringList tags;
+    for (const QAction *action : tagButton->menu()->actions()) {
+        if (action->isChecked())
+            tags << action->text();
+    }
+    return tags;
+}
+
+void FilterBar::checkTags(const QStringList &tags)
+{
+    for (QAction *action : tagButton->menu()->actions()) {
+        const QSignalBlocker blocker(action);
+        action->setChecked(tags.contains(action->text()));
+    }
+    showTagsChosen();
+}
+
+void FilterBar::showTagsChosen()
+{
+    const QStringList tags = checkedTags();
+    tagButton->setText(tags.isEmpty() ? QStringLiteral("全部") : tags.join(u' '));
 }
 
 void FilterBar::clear()
@@ -187,6 +238,7 @@ void FilterBar::clear()
         maxLengthSpin->setValue(0);
         kindCombo->setCurrentIndex(0);
         filingCombo->setCurrentIndex(0);
+        checkTags({});
     }
     tellFilter();
 }
@@ -215,6 +267,7 @@ void FilterBar::restoreSettings(const QSettings &settings)
         };
         restoreIndex(kindCombo, QStringLiteral("kind"));
         restoreIndex(filingCombo, QStringLiteral("filing"));
+        checkTags(settings.value(QStringLiteral("tags")).toStringList());
     }
     tellFilter();
     const bool restored = !isCleared();
@@ -230,4 +283,5 @@ void FilterBar::saveSettings(QSettings &settings) const
     settings.setValue(QStringLiteral("maxLength"), maxLengthSpin->value());
     settings.setValue(QStringLiteral("kind"), kindCombo->currentIndex());
     settings.setValue(QStringLiteral("filing"), filingCombo->currentIndex());
+    settings.setValue(QStringLiteral("tags"), checkedTags());
 }

@@ -16,6 +16,7 @@ class QLineEdit;
 class QPushButton;
 class QSettings;
 class QSpinBox;
+class QToolButton;
 
 struct TableFilter
 {
@@ -47,6 +48,9 @@ signals:
 private:
     void tellFilter();
     bool isCleared() const;
+    QStringList checkedTags() const;
+    void checkTags(const QStringList &tags);
+    void showTagsChosen();
     // The text fields with the settings' key of each.
     std::vector<std::pair<QLineEdit *, QString>> textFields() const;
 
@@ -54,6 +58,8 @@ private:
     QSpinBox *minLengthSpin = nullptr;
     QSpinBox *maxLengthSpin = nullptr;
     QComboBox *kindCombo = nullptr;
+    QToolButton *tagButton = nullptr; // its menu: every tag, several at once
+    QLineEdit *labelPatternEdit = nullptr;
     QComboBox *filingCombo = nullptr;
     QLabel *restoredLabel = nullptr;
     QPushButton *clearRestoredButton = nullptr;
