@@ -2,7 +2,6 @@
 
 #include "core/export/csv.h"
 #include "core/export/listexport.h"
-#include "core/net/backgroundread.h"
 #include "core/store/historystore.h"
 #include "core/store/historywriter.h"
 #include "core/table/domaintablemodel.h"
@@ -12,21 +11,18 @@
 #include "ui/controls.h"
 #include "ui/dialogs.h"
 #include "ui/filterbar.h"
+#include "ui/sourcebar.h"
+#include "ui/windowcommands.h"
 
 #include <QAction>
 #include <QClipboard>
 #include <QCloseEvent>
-#include <QDateEdit>
 #include <QDesktopServices>
 #include <QDir>
-#include <QFile>
-#include <QFileDialog>
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QHeaderView>
-#include <QKeyEvent>
-#include <QLineEdit>
 #include <QSettings>
 #include <QStandardPaths>
 #include <QTableView>
@@ -42,8 +38,6 @@ namespace {
 
 constexpr char WindowName[] = "domainTableWindow";
 constexpr char SettingsGroup[] = "domainTable";
-// A name list is a few megabytes at most; a larger file is not one.
-constexpr qint64 MaxFileBytes = 64 * 1024 * 1024;
 
 // The width a column starts with, by its title; others get DefaultColumnWidth.
 int defaultColumnWidth(const QString &title)
@@ -117,9 +111,8 @@ DomainTableWindow::DomainTableWindow(
             [this] { showStatus(QStringLiteral("历史记录已恢复写入 ..")); });
     }
     connect(batchBar, &BatchBar::runningChanged, this, &DomainTableWindow::updateButtons);
-    // Without a history there are no days to read.
-    dateEdit->setEnabled(m_history);
-    loadDayButton->setEnabled(m_history);
+    connect(sourceBar, &SourceBar::listChosen, this, &DomainTableWindow::showList);
+    connect(sourceBar, &SourceBar::statusChanged, this, &DomainTableWindow::showStatus);
     restoreSettings();
     updateButtons();
     // The keyboard starts in the table: arrows, Ctrl+A, Ctrl+L at once.
@@ -140,12 +133,7 @@ void DomainTableWindow::setBatchOptions(const BatchOptions &options)
 void DomainTableWindow::createControls()
 {
     // Made in the order the Tab key visits them.
-    sourceLabel = lineLabel(this, "sourceLabel", QStringLiteral("来源"));
-    dateEdit = named(new QDateEdit(QDate::currentDate(), this), "dateEdit", QStringLiteral("采集日期"));
-    dateEdit->setDisplayFormat(QStringLiteral("yyyy-MM-dd"));
-    dateEdit->setCalendarPopup(true);
-    loadDayButton = button(this, "loadDayButton", QStringLiteral("读取当日采集"));
-    openFileButton = button(this, "openFileButton", QStringLiteral("打开文件…"));
+    sourceBar = new SourceBar(m_history, this);
     filterBar = new FilterBar(this);
 
     table = named(new QTableView(this), "domainTable", QStringLiteral("域名表格"));
@@ -174,56 +162,31 @@ void DomainTableWindow::createControls()
     exportTxtButton = button(this, "exportTxtButton", QStringLiteral("导出TXT"));
     statusLine = lineLabel(this, "statusLine", QStringLiteral("运行状态"));
 
-    auto *sourceRow = new QHBoxLayout;
-    sourceRow->addWidget(sourceLabel, 1);
-    sourceRow->addWidget(caption(this, QStringLiteral("采集日期"), dateEdit));
-    for (QWidget *widget : std::initializer_list<QWidget *> { dateEdit, loadDayButton, openFileButton })
-        sourceRow->addWidget(widget);
     auto *lookupRow = new QHBoxLayout;
     lookupRow->addWidget(batchBar, 1);
     for (QWidget *widget :
         std::initializer_list<QWidget *> { copyButton, bookButton, exportCsvButton, exportTxtButton })
         lookupRow->addWidget(widget);
     auto *layout = new QVBoxLayout(this);
-    layout->addLayout(sourceRow);
+    layout->addWidget(sourceBar);
     layout->addWidget(filterBar);
     layout->addWidget(table, 1);
     layout->addLayout(lookupRow);
     layout->addWidget(statusLine);
 
-    // The window's shortcuts come before a text field's own use of the same keys.
-    for (QLineEdit *field : findChildren<QLineEdit *>())
-        field->installEventFilter(this);
-    connect(loadDayButton, &QPushButton::clicked, this, [this] { showDay(dateEdit->date()); });
     connect(table->selectionModel(), &QItemSelectionModel::selectionChanged, this, &DomainTableWindow::updateButtons);
-}
-
-// A command of the window: its shortcut works wherever the focus is in the window, and its button,
-// if it has one, runs it and is enabled with it.
-QAction *DomainTableWindow::addShortcut(const char *objectName, const QString &text, const QKeySequence &keys,
-    QPushButton *button, const std::function<void()> &run)
-{
-    auto *action = new QAction(text, this);
-    action->setObjectName(QLatin1String(objectName));
-    action->setShortcut(keys);
-    action->setShortcutContext(Qt::WindowShortcut);
-    addAction(action);
-    connect(action, &QAction::triggered, this, run);
-    if (button) {
-        const QString shortcut = keys.toString(QKeySequence::NativeText);
-        button->setToolTip(QStringLiteral("%1 (%2)").arg(text, shortcut));
-        button->setAccessibleDescription(QStringLiteral("快捷键 %1").arg(shortcut));
-        connect(button, &QPushButton::clicked, action, &QAction::trigger);
-        connect(action, &QAction::changed, button, [action, button] { button->setEnabled(action->isEnabled()); });
-    }
-    return action;
 }
 
 void DomainTableWindow::createActions()
 {
+    auto *commands = new WindowCommands(this);
+    const auto addShortcut = [commands](const char *objectName, const QString &text, const QKeySequence &keys,
+                                 QPushButton *button, const std::function<void()> &run) {
+        return commands->add(objectName, text, keys, button, run);
+    };
     addShortcut("filterAction", QStringLiteral("筛选"), QKeySequence::Find, nullptr, [this] { focusFilter(); });
-    addShortcut(
-        "openFileAction", QStringLiteral("打开文件"), QKeySequence::Open, openFileButton, [this] { chooseFile(); });
+    addShortcut("openFileAction", QStringLiteral("打开文件"), QKeySequence::Open, sourceBar->openFileButton(),
+        [this] { chooseFile(); });
     lookupAction = addShortcut("lookupAction", QStringLiteral("批量查询"), QKeySequence(Qt::CTRL | Qt::Key_L),
         batchBar->lookupButton(), [this] { lookUp(); });
     pauseAction = addShortcut("pauseAction", QStringLiteral("暂停/继续"), QKeySequence(Qt::CTRL | Qt::Key_P),
@@ -238,98 +201,40 @@ void DomainTableWindow::createActions()
         exportCsvButton, [this] { exportShown(true); });
     exportTxtAction = addShortcut("exportTxtAction", QStringLiteral("导出TXT"),
         QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_E), exportTxtButton, [this] { exportShown(false); });
+    // The window's shortcuts come before a text field's own use of the same keys, but for copying.
+    commands->leaveToFields(copyAction);
+    commands->watchTextFields();
     // The right button on the table offers what acts on its rows.
     table->setContextMenuPolicy(Qt::ActionsContextMenu);
     table->addActions({ copyAction, lookupAction, bookAction });
 }
 
-// A text field would take Ctrl+E (end of line), Ctrl+D, ... as editing keys: left unaccepted, the override
-// lets the window's command run. Ctrl+C stays the field's own copy.
-bool DomainTableWindow::eventFilter(QObject *watched, QEvent *event)
-{
-    if (event->type() == QEvent::ShortcutOverride) {
-        const QKeySequence keys(static_cast<QKeyEvent *>(event)->keyCombination());
-        const QList<QAction *> commands = actions();
-        if (std::any_of(commands.cbegin(), commands.cend(), [this, &keys](const QAction *action) {
-                return action != copyAction && action->isEnabled() && action->shortcut() == keys;
-            })) {
-            event->ignore();
-            return true;
-        }
-    }
-    return QWidget::eventFilter(watched, event);
-}
-
 void DomainTableWindow::showNames(const QStringList &names)
 {
-    showList(names, QStringLiteral("主窗口列表"));
+    sourceBar->showNames(names);
 }
 
 void DomainTableWindow::showDay(const QDate &day)
 {
-    dateEdit->setDate(day);
-    const QStringList names = m_history
-        ? m_history->namesSeenBetween(day.startOfDay(), day.addDays(1).startOfDay().addMSecs(-1))
-        : QStringList();
-    showList(names, day.toString(QStringLiteral("yyyy-MM-dd")) + QStringLiteral(" 的采集"));
-    if (!m_history)
-        showStatus(QStringLiteral("没有历史记录可读"));
-    else if (names.isEmpty())
-        showStatus(QStringLiteral("这一天没有采集记录"));
+    sourceBar->showDay(day);
 }
 
 bool DomainTableWindow::showFile(const QString &path)
 {
-    QFile file(path);
-    const QFileInfo info(path);
-    QString reason;
-    if (!info.exists())
-        reason = QStringLiteral("文件不存在");
-    else if (info.isDir())
-        reason = QStringLiteral("这是一个文件夹");
-    else if (!file.open(QIODevice::ReadOnly))
-        reason = file.error() == QFileDevice::PermissionsError ? QStringLiteral("没有读取权限")
-                                                               : QStringLiteral("无法读取文件");
-    else if (file.size() > MaxFileBytes)
-        reason = QStringLiteral("文件过大，不是域名列表");
-    if (!reason.isEmpty()) {
-        tellReadFailure(path, reason);
-        return false;
-    }
-    const quint64 list = m_listsShown;
-    const QString source = QStringLiteral("文件 ") + info.fileName();
-    showStatus(QStringLiteral("正在读取文件 .."));
-    readAfterFetch(
-        this, file.size(),
-        [path] {
-            QFile file(path);
-            return file.open(QIODevice::ReadOnly) ? readNames(file) : NamesRead { {}, 0, false };
-        },
-        [this, list, path, source](const NamesRead &read) {
-            if (list != m_listsShown)
-                return;
-            if (!read.complete)
-                return tellReadFailure(path, QStringLiteral("无法读取文件"));
-            showList(read.names, source);
-            if (read.skipped > 0)
-                showStatus(QStringLiteral("已跳过 %L1 个超过 253 个字符的名称").arg(read.skipped));
-        });
-    return true;
+    return sourceBar->showFile(path);
 }
 
-void DomainTableWindow::tellReadFailure(const QString &path, const QString &reason)
+void DomainTableWindow::chooseFile()
 {
-    Dialogs::showMessage(this, QMessageBox::Warning,
-        QStringLiteral("文件读取失败!\n原因：") + reason + QStringLiteral("\n文件：") + QDir::toNativeSeparators(path));
+    sourceBar->chooseFile();
 }
 
 void DomainTableWindow::showList(const QStringList &names, const QString &source)
 {
-    ++m_listsShown;
     batchBar->cancel();
     // The history tells when each name was first seen, whatever the list's source.
     m_model->setDomains(names, m_history ? m_history->firstSeenOf(names) : QHash<QString, QDateTime>());
-    sourceLabel->setText(QStringLiteral("来源：%1（%L2 个域名）").arg(source).arg(m_model->rowCount()));
+    sourceBar->showCount(source, m_model->rowCount());
     batchBar->clearProgress();
     showStatus(QString());
     updateButtons();
@@ -456,25 +361,15 @@ void DomainTableWindow::exportShown(bool csv)
         });
 }
 
-void DomainTableWindow::chooseFile()
-{
-    auto *dialog = new QFileDialog(this, QStringLiteral("打开域名列表"));
-    dialog->setAttribute(Qt::WA_DeleteOnClose);
-    dialog->setWindowModality(Qt::WindowModal);
-    dialog->setAcceptMode(QFileDialog::AcceptOpen);
-    dialog->setFileMode(QFileDialog::ExistingFile);
-    dialog->setNameFilters({ QStringLiteral("文本文件 (*.txt *.csv)"), QStringLiteral("所有文件 (*)") });
-    connect(dialog, &QFileDialog::fileSelected, this, [this](const QString &path) { showFile(path); });
-    dialog->open();
-}
-
 void DomainTableWindow::restoreSettings()
 {
     QSettings stored(Organisation, Application);
     stored.beginGroup(QLatin1String(SettingsGroup));
     if (!restoreGeometry(stored.value(QStringLiteral("geometry")).toByteArray()))
         resize(DefaultSize);
-    table->horizontalHeader()->restoreState(stored.value(QStringLiteral("columns")).toByteArray());
+    // A layout saved with other columns would give their widths and places to these.
+    if (stored.value(QStringLiteral("columnTitles")).toStringList() == DomainTableModel::columnTitles())
+        table->horizontalHeader()->restoreState(stored.value(QStringLiteral("columns")).toByteArray());
     m_lastExportPath = stored.value(QStringLiteral("lastExport")).toString();
     filterBar->restoreSettings(stored);
 }
@@ -485,6 +380,7 @@ void DomainTableWindow::saveSettings()
     stored.beginGroup(QLatin1String(SettingsGroup));
     stored.setValue(QStringLiteral("geometry"), saveGeometry());
     stored.setValue(QStringLiteral("columns"), table->horizontalHeader()->saveState());
+    stored.setValue(QStringLiteral("columnTitles"), DomainTableModel::columnTitles());
     filterBar->saveSettings(stored);
     stored.setValue(QStringLiteral("lastExport"), m_lastExportPath);
 }

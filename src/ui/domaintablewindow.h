@@ -18,9 +18,9 @@ class DomainTableModel;
 class DomainTableProxy;
 class FilterBar;
 class HistoryStore;
+class SourceBar;
 class HistoryWriter;
 class QAction;
-class QDateEdit;
 class QLabel;
 class QPushButton;
 class QTableView;
@@ -58,16 +58,12 @@ public:
 
 protected:
     void closeEvent(QCloseEvent *event) override;
-    bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
     void createControls();
     void createActions();
-    QAction *addShortcut(const char *objectName, const QString &text, const QKeySequence &keys, QPushButton *button,
-        const std::function<void()> &run);
     void showList(const QStringList &names, const QString &source);
     void showStatus(const QString &text);
-    void tellReadFailure(const QString &path, const QString &reason);
     void updateButtons();
     QStringList selectedDomains() const;
     void restoreSettings();
@@ -77,16 +73,11 @@ private:
     HistoryStore *const m_history;
     HistoryWriter *const m_writer;
     QString m_lastExportPath;
-    // Counts the lists shown: a file read in the background is shown only if no other list came since.
-    quint64 m_listsShown = 0;
 
     DomainTableModel *m_model = nullptr;
     DomainTableProxy *m_proxy = nullptr;
 
-    QLabel *sourceLabel = nullptr;
-    QDateEdit *dateEdit = nullptr;
-    QPushButton *loadDayButton = nullptr;
-    QPushButton *openFileButton = nullptr;
+    SourceBar *sourceBar = nullptr;
     FilterBar *filterBar = nullptr;
     QTableView *table = nullptr;
     BatchBar *batchBar = nullptr;
