@@ -328,7 +328,7 @@ int main(int argc, char *argv[])
     for (int i = 0; i < RecordingRuns && recordedComplete; ++i) {
         QTemporaryDir folder;
         HistoryStore history;
-        recordedComplete = folder.isValid() && !history.open(folder.filePath(QStringLiteral("history.sqlite")));
+        recordedComplete = folder.isValid() && history.open(folder.filePath(QStringLiteral("history.sqlite")));
         for (HistoryStore *store : { static_cast<HistoryStore *>(nullptr), &history }) {
             MainWindow fresh(config, store);
             fresh.show();

@@ -352,7 +352,8 @@ void TestHostileServers::killedWindowKeepsItsPages()
     QCOMPARE(process.exitStatus(), QProcess::CrashExit);
 
     HistoryStore history;
-    QVERIFY(history.open(path));
+    QString error;
+    QVERIFY2(history.open(path, &error), qPrintable(error));
     const QList<HistoryStore::RunSummary> runs = history.runsBetween({}, {});
     QCOMPARE(runs.size(), 1);
     QVERIFY(!runs[0].ended.isValid());

@@ -27,7 +27,8 @@ constexpr qint64 MinimumFreeBytes = 1024 * 1024;
 
 // The current layout. Times are milliseconds since 1970 UTC. The domains table holds each name once
 // with the first time a run saw it, kept up to date as pages are recorded, so that "new since" reads
-// one index instead of every sighting; the last time comes from the sightings' index. Every statement may be run again: a migration
+// one index instead of every sighting; the last time comes from the sightings' index, and what was seen
+// since a time from the runs that went on since then. Every statement may be run again: a migration
 // runs them all after moving the tables it rebuilds out of the way.
 const char *const CurrentLayout[] = {
     "CREATE TABLE IF NOT EXISTS runs ("
@@ -45,17 +46,16 @@ const char *const CurrentLayout[] = {
     " name TEXT NOT NULL UNIQUE,"
     " first_seen INTEGER NOT NULL)",
     "CREATE INDEX IF NOT EXISTS domains_first_seen ON domains (first_seen)",
+    // Kept in the order of their runs' pages, which is how they are read back, without a row id or an
+    // index of their own: a year of daily runs holds some twelve million.
     "CREATE TABLE IF NOT EXISTS sightings ("
-    " id INTEGER PRIMARY KEY,"
     " run INTEGER NOT NULL REFERENCES runs (id),"
-    " domain INTEGER NOT NULL REFERENCES domains (id),"
     " page INTEGER NOT NULL,"
     " position INTEGER NOT NULL," // 1 for the page's first name
-    " seen INTEGER NOT NULL)",
-    "CREATE INDEX IF NOT EXISTS sightings_run ON sightings (run, page, position)",
+    " domain INTEGER NOT NULL REFERENCES domains (id),"
+    " seen INTEGER NOT NULL,"
+    " PRIMARY KEY (run, page, position)) WITHOUT ROWID",
     "CREATE INDEX IF NOT EXISTS sightings_domain ON sightings (domain, seen)",
-    // Only ever appended to, unlike an index of the names' last sighting.
-    "CREATE INDEX IF NOT EXISTS sightings_seen ON sightings (seen)",
     nullptr, // the lookups table, made from the fields of a lookup record
     "CREATE INDEX IF NOT EXISTS lookups_domain ON lookups (domain, time)",
     // Pages kept as they came (names as a JSON array), not yet filed under the indexes above.
@@ -67,15 +67,24 @@ const char *const CurrentLayout[] = {
     " seen INTEGER NOT NULL)",
 };
 
-// Version 3 also kept "backorder_read", always the same as "backorder_page", after "time", and names in
-// the case the page gave them. Its migration drops the column and merges names that differ only in case.
+// Version 3 also kept "backorder_read", always the same as "backorder_page", after "time"; names in
+// the case the page gave them; and sightings with row ids and two more indexes (by run, by time). Its
+// migration drops the column, merges names that differ only in case and rebuilds the sightings.
 const char *const FromVersion3[] = {
     "ALTER TABLE lookups DROP COLUMN backorder_read",
+    "DROP INDEX IF EXISTS sightings_run",
+    "DROP INDEX IF EXISTS sightings_domain",
+    "DROP INDEX IF EXISTS sightings_seen",
+    "ALTER TABLE sightings RENAME TO sightings_v3",
+    nullptr, // the current layout
     "INSERT INTO domains (name, first_seen) SELECT lower(name), min(first_seen) FROM domains"
     " WHERE name <> lower(name) GROUP BY lower(name) ORDER BY min(first_seen)"
     " ON CONFLICT (name) DO UPDATE SET first_seen = min(first_seen, excluded.first_seen)",
-    "UPDATE sightings SET domain = (SELECT l.id FROM domains u JOIN domains l ON l.name = lower(u.name)"
-    " WHERE u.id = sightings.domain) WHERE domain IN (SELECT id FROM domains WHERE name <> lower(name))",
+    "INSERT OR IGNORE INTO sightings (run, page, position, domain, seen)"
+    " SELECT s.run, s.page, s.position, iif(d.name = lower(d.name), d.id,"
+    " (SELECT l.id FROM domains l WHERE l.name = lower(d.name))), s.seen"
+    " FROM sightings_v3 s JOIN domains d ON d.id = s.domain",
+    "DROP TABLE sightings_v3",
     "DELETE FROM domains WHERE name <> lower(name)",
     "UPDATE lookups SET domain = lower(domain) WHERE domain <> lower(domain)",
 };
@@ -92,8 +101,8 @@ const char *const FromVersion1[] = {
     nullptr, // the current layout
     "INSERT INTO domains (name, first_seen)"
     " SELECT domain, min(seen) FROM sightings_v1 GROUP BY domain ORDER BY min(seen), min(id)",
-    "INSERT INTO sightings (id, run, domain, page, position, seen)"
-    " SELECT s.id, s.run, d.id, s.page, s.position, s.seen FROM sightings_v1 s JOIN domains d ON d.name = s.domain",
+    "INSERT OR IGNORE INTO sightings (run, domain, page, position, seen)"
+    " SELECT s.run, d.id, s.page, s.position, s.seen FROM sightings_v1 s JOIN domains d ON d.name = s.domain",
     "DROP TABLE sightings_v1",
 };
 
@@ -403,7 +412,7 @@ bool HistoryStore::Private::openFile(const QString &filePath)
         && exec(QStringLiteral("PRAGMA user_version = %1").arg(HistoryStore::SchemaVersion), filePath);
     QSqlQuery(db).exec(QStringLiteral("ROLLBACK"));
     if (!writable
-        || !valueOf(QStringLiteral("SELECT (SELECT max(id) FROM runs), (SELECT max(id) FROM sightings),"
+        || !valueOf(QStringLiteral("SELECT (SELECT max(id) FROM runs), (SELECT max(run) FROM sightings),"
                                    " (SELECT max(id) FROM lookups), (SELECT max(id) FROM domains)"),
             filePath)
                 .isValid())
@@ -426,7 +435,7 @@ bool HistoryStore::Private::openFile(const QString &filePath)
                " ON CONFLICT (name) DO UPDATE SET first_seen = excluded.first_seen"
                " WHERE excluded.first_seen < first_seen"),
              std::pair(&addSightings,
-                 "INSERT INTO sightings (run, domain, page, position, seen)"
+                 "INSERT OR IGNORE INTO sightings (run, domain, page, position, seen)"
                  " SELECT ?1, d.id, ?2, j.key + 1, ?3 FROM json_each(?4) j JOIN domains d ON d.name = j.value"
                  " ORDER BY j.key") }) {
         if (!(*query)->prepare(QString::fromLatin1(statement)))
@@ -468,7 +477,7 @@ bool HistoryStore::Private::createOrMigrate(int version)
         }
         if (version >= 1 && version <= 3) {
             for (const char *statement : FromVersion3)
-                statements << QString::fromLatin1(statement);
+                statements << (statement ? QString::fromLatin1(statement) : QString());
         }
         for (const QString &statement : std::as_const(statements)) {
             if (!statement.isNull()) {
@@ -657,16 +666,22 @@ QList<HistoryStore::SeenName> HistoryStore::namesSeenSince(const QDateTime &sinc
         return names;
     QSqlQuery query(d->db);
     query.setForwardOnly(true);
-    // New names come in first-seen order from their index; the others are found through their sightings
-    // since then. A name's last sighting is the end of its part of the sightings' index.
+    // New names come in first-seen order from their index; the others are found through the sightings of
+    // the runs that went on since then. A name's last sighting is the end of its part of the sightings'
+    // index.
     const QString lastSeen = QStringLiteral("(SELECT max(seen) FROM sightings WHERE domain = domains.id)");
     query.prepare(newOnly ? QStringLiteral("SELECT name, first_seen, %1 FROM domains WHERE first_seen >= ?"
                                            " ORDER BY first_seen, id")
                                 .arg(lastSeen)
                           : QStringLiteral("SELECT name, first_seen, %1 FROM domains WHERE id IN"
-                                           " (SELECT domain FROM sightings WHERE seen >= ?) ORDER BY first_seen, id")
+                                           " (SELECT s.domain FROM runs r JOIN sightings s ON s.run = r.id"
+                                           " WHERE (r.ended IS NULL OR r.ended >= ?) AND s.seen >= ?)"
+                                           " ORDER BY first_seen, id")
                                 .arg(lastSeen));
-    query.addBindValue(since.isValid() ? since.toMSecsSinceEpoch() : std::numeric_limits<qint64>::min());
+    const qint64 from = since.isValid() ? since.toMSecsSinceEpoch() : std::numeric_limits<qint64>::min();
+    query.addBindValue(from);
+    if (!newOnly)
+        query.addBindValue(from);
     if (!d->exec(query, QStringLiteral("cannot read the names seen")))
         return names;
     while (query.next())
