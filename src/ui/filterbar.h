@@ -21,6 +21,7 @@ struct TableFilter
 {
     DomainFilter names;
     FilingFilter filing = FilingFilter::Any;
+    YearsRange age;
 };
 
 class FilterBar : public QWidget
@@ -55,6 +56,8 @@ private:
     QSpinBox *maxLengthSpin = nullptr;
     QComboBox *kindCombo = nullptr;
     QComboBox *filingCombo = nullptr;
+    QSpinBox *minAgeSpin = nullptr;
+    QSpinBox *maxAgeSpin = nullptr;
     QLabel *restoredLabel = nullptr;
     QPushButton *clearRestoredButton = nullptr;
     QPushButton *clearFilterButton = nullptr;

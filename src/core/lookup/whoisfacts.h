@@ -34,3 +34,17 @@ WhoisFacts readWhoisFacts(const QString &whoisText);
 
 // Whole years from created to now; std::nullopt when created is unknown or after now.
 std::optional<int> wholeYearsSince(const QDateTime &created, const QDateTime &now);
+
+// The ages a filter lets through, in whole years; a bound left out holds for any age. An unknown age
+// passes only a range without bounds.
+struct YearsRange
+{
+    std::optional<int> least;
+    std::optional<int> most;
+
+    bool isOpen() const { return !least && !most; }
+    bool contains(std::optional<int> years) const
+    {
+        return isOpen() || (years && (!least || *years >= *least) && (!most || *years <= *most));
+    }
+};
