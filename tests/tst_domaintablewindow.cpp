@@ -385,6 +385,34 @@ private slots:
         QVERIFY(!part("restoredFilterLabel")->isVisible());
     }
 
+    // The 年龄 range: a name of unknown age passes no bound, 0 is an age; it comes back with the window.
+    void ageRangeFiltersAndIsKept()
+    {
+        openTable({ u"abc.com"_s, u"12.cn"_s });
+        auto *least = part<QSpinBox>("minAgeSpin");
+        auto *most = part<QSpinBox>("maxAgeSpin");
+        QCOMPARE(least->text(), u"不限"_s);
+        QCOMPARE(most->text(), u"不限"_s);
+        QCOMPARE(labelText("countLabel"), u"显示 2 / 2"_s);
+        least->setValue(0);
+        QCOMPARE(least->text(), u"0年"_s);
+        // Not looked up: no age known.
+        QCOMPARE(labelText("countLabel"), u"显示 0 / 2"_s);
+        least->setValue(least->minimum());
+        most->setValue(30);
+        QCOMPARE(labelText("countLabel"), u"显示 0 / 2"_s);
+        m_table->close();
+        QTRY_VERIFY(!window().findChild<DomainTableWindow *>());
+        openTable({ u"abc.com"_s, u"12.cn"_s });
+        QCOMPARE(part<QSpinBox>("maxAgeSpin")->text(), u"30年"_s);
+        QCOMPARE(part<QSpinBox>("minAgeSpin")->text(), u"不限"_s);
+        QCOMPARE(labelText("countLabel"), u"显示 0 / 2"_s);
+        QVERIFY(part("restoredFilterLabel")->isVisible());
+        QTest::mouseClick(part<QPushButton>("clearFilterButton"), Qt::LeftButton);
+        QCOMPARE(part<QSpinBox>("maxAgeSpin")->text(), u"不限"_s);
+        QCOMPARE(labelText("countLabel"), u"显示 2 / 2"_s);
+    }
+
     // Filters kept by an earlier version come back under the same keys, say so, and go with one click.
     void restoresTheFiltersOfTheLastUse()
     {
