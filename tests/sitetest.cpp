@@ -53,6 +53,26 @@ QString licenceOf(const QString &domain)
     return QString::fromStdString(SampleMarket::icpLicenceFor(domain.toStdString()));
 }
 
+SampleWhois sampleWhoisOf(const QString &domain)
+{
+    SampleWhois facts;
+    const QStringList lines
+        = QString::fromStdString(SampleMarket::backorderInfoFor(domain.toStdString()).whois).split(u'\n');
+    for (const QString &line : lines) {
+        const QString key = line.section(QStringLiteral(": "), 0, 0);
+        const QString value = line.section(QStringLiteral(": "), 1);
+        if (key == QLatin1String("Creation Date"))
+            facts.created = value;
+        else if (key == QLatin1String("Registry Expiry Date"))
+            facts.expires = value;
+        else if (key == QLatin1String("Registrar"))
+            facts.registrar = value;
+        else if (key == QLatin1String("Domain Status"))
+            facts.statuses.append(value);
+    }
+    return facts;
+}
+
 QList<int> pageRange(int first, int last)
 {
     QList<int> pages;

@@ -34,6 +34,16 @@ inline QStringList sampleNames(int page)
 // not: one of page 1 where there is one.
 QString sampleDomain(bool bookingClosed, bool filed);
 QString licenceOf(const QString &domain);
+// What the sample marketplace's whois for the domain says, taken from it line by line: a registry's
+// answer with a creation and an expiry date, a registrar, two statuses and two name servers.
+struct SampleWhois
+{
+    QString created; // ISO 8601 in UTC, as written
+    QString expires;
+    QString registrar;
+    QStringList statuses;
+};
+SampleWhois sampleWhoisOf(const QString &domain);
 
 // first, first + 1 ... last
 QList<int> pageRange(int first, int last);

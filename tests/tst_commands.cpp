@@ -2,6 +2,7 @@
 // against the fake site: stdout's bytes, stderr's messages, exit codes and what the history keeps.
 #include "core/export/listexport.h"
 #include "core/appraise/appraisal.h"
+#include "core/lookup/whoisfacts.h"
 #include "core/store/historystore.h"
 #include "tests/sitetest.h"
 #include "tools/samplemarket.h"
@@ -74,7 +75,13 @@ QStringList sampleRow(const QString &domain, const char *source)
     for (const std::string *value : { &info.platform, &info.price, &info.rmb, &info.deposit })
         row << (info.bookingClosed ? QString() : QString::fromStdString(*value));
     const QString licence = licenceOf(domain);
-    return row << (licence.isEmpty() ? u"not filed"_s : u"filed"_s) << licence << QLatin1String(source) << QString();
+    row << (licence.isEmpty() ? u"not filed"_s : u"filed"_s) << licence << QLatin1String(source) << QString();
+    // The whois facts, after the columns scripts knew first.
+    const SampleWhois whois = sampleWhoisOf(domain);
+    const QDateTime created = QDateTime::fromString(whois.created, Qt::ISODate);
+    return row << whois.created
+               << QString::number(wholeYearsSince(created, QDateTime::currentDateTimeUtc()).value()) << whois.expires
+               << whois.registrar << whois.statuses.join(u' ');
 }
 
 // The text rows of a lookup, each without its time, which must be an ISO date-time.
@@ -260,16 +267,97 @@ private slots:
         QCOMPARE(run.exitCode, 0);
         QVERIFY2(run.out.contains(expected), run.out);
         QCOMPARE(run.out.count('\n'), lineEnds);
-        // The name's tags close the row in CSV and JSON, and are no part of the text rows.
+        // The name's tags follow the failure in CSV and JSON, and are no part of the text rows.
         const QString tags = tagsOf(u"hua.com"_s, u" "_s);
         if (format == u"csv"_s)
-            QVERIFY2(run.out.contains(",source,failure,tags\r\n") && run.out.endsWith((u',' + tags + u"\r\n"_s).toUtf8()),
-                run.out);
+            QVERIFY2(run.out.contains(",source,failure,tags,") && run.out.contains((u',' + tags + u',').toUtf8()), run.out);
         else if (format == u"json"_s)
-            QVERIFY2(run.out.endsWith((u",\"tags\":[\""_s + tagsOf(u"hua.com"_s, u"\",\""_s) + u"\"]}\n"_s).toUtf8()),
+            QVERIFY2(run.out.contains((u",\"tags\":[\""_s + tagsOf(u"hua.com"_s, u"\",\""_s) + u"\"],"_s).toUtf8()),
                 run.out);
         else
             QVERIFY2(!run.out.contains(tags.toUtf8()), run.out);
+    }
+
+    // Facts the whois does not give are unknown: empty in text and CSV, null in JSON, never 0 or today.
+    void lookupUnknownFacts_data()
+    {
+        QTest::addColumn<QString>("format");
+        QTest::addColumn<bool>("readable"); // the whois gives every fact
+        QTest::addColumn<QString>("expected"); // the end of the row
+        const SampleWhois sample = sampleWhoisOf(u"hua.com"_s);
+        const QString age = QString::number(
+            wholeYearsSince(QDateTime::fromString(sample.created, Qt::ISODate), QDateTime::currentDateTimeUtc()).value());
+        QTest::newRow("text") << u"text"_s << false << u"\tsite\t\t\t\t\t\t\n"_s;
+        // The name's tags come between the failure and the facts in CSV and JSON.
+        const QString csvTags = tagsOf(u"hua.com"_s, u" "_s);
+        const QString jsonTags = u"\"tags\":[\""_s + tagsOf(u"hua.com"_s, u"\",\""_s) + u"\"],"_s;
+        QTest::newRow("csv") << u"csv"_s << false << u",site,,%1,,,,,\r\n"_s.arg(csvTags);
+        QTest::newRow("json") << u"json"_s << false
+                              << u"\"source\":\"site\",\"failure\":\"\","_s + jsonTags
+                + u"\"created\":null,\"age_years\":null,\"expires\":null,\"registrar\":null,\"statuses\":null}\n"_s;
+        QTest::newRow("json, read") << u"json"_s << true
+                                    << u"\"created\":\"%1\",\"age_years\":%2,\"expires\":\"%3\",\"registrar\":\"%4\","
+                                       "\"statuses\":[\"pendingDelete\",\"redemptionPeriod\"]}\n"_s.arg(
+                                           sample.created, age, sample.expires, sample.registrar);
+        QTest::newRow("csv, read") << u"csv"_s << true
+                                   << u",site,,%5,%1,%2,%3,\"%4\",pendingDelete redemptionPeriod\r\n"_s.arg(
+                                          sample.created, age, sample.expires, sample.registrar, csvTags);
+    }
+
+    void lookupUnknownFacts()
+    {
+        QFETCH(QString, format);
+        QFETCH(bool, readable);
+        QFETCH(QString, expected);
+        if (!readable) {
+            SampleMarket::BackorderInfo info = SampleMarket::backorderInfoFor("hua.com");
+            info.whois = "Domain Name: HUA.COM\nRegistrar:\nCreation Date: 0000-00-00\n";
+            m_site->setReply(backorderTarget(u"hua.com"_s), FakeSite::Reply::gbkHtml(SampleMarket::backorderPage(info)));
+        }
+        const Finished run = program(u"lookup hua.com --no-history --rate 50 --format "_s + format);
+        QCOMPARE(run.exitCode, 0);
+        QVERIFY2(QString::fromUtf8(run.out).endsWith(expected), run.out);
+    }
+
+    // --min-years and --max-years choose the rows written by the whois's creation date, looked up or from
+    // the history; a name of unknown age passes neither.
+    void lookupByAge_data()
+    {
+        QTest::addColumn<QString>("options");
+        QTest::addColumn<QString>("written"); // of names 0 (20 years old), 1 (5), 2 (unknown), 3 (under one)
+        QTest::newRow("no bounds") << QString() << u"0123"_s;
+        QTest::newRow("at least 10") << u"--min-years 10"_s << u"0"_s;
+        QTest::newRow("at most 5") << u"--max-years 5"_s << u"13"_s;
+        QTest::newRow("2 to 5") << u"--min-years=2 --max-years=5"_s << u"1"_s;
+        QTest::newRow("at least 0: any known age") << u"--min-years 0"_s << u"013"_s;
+        QTest::newRow("at most 0") << u"--max-years 0"_s << u"3"_s;
+    }
+
+    void lookupByAge()
+    {
+        QFETCH(QString, options);
+        QFETCH(QString, written);
+        const QStringList domains = sampleNames(1).mid(0, 4);
+        const QDate today = QDate::currentDate();
+        const QStringList created { today.addYears(-20).addDays(-10).toString(Qt::ISODate),
+            today.addYears(-5).addDays(-10).toString(Qt::ISODate), u"unknown"_s,
+            today.addMonths(-3).toString(Qt::ISODate) };
+        for (int i = 0; i < 4; ++i) {
+            SampleMarket::BackorderInfo info = SampleMarket::backorderInfoFor(domains[i].toStdString());
+            info.whois = "Domain Name: X\nCreation Date: " + created[i].toStdString() + "\n";
+            m_site->setReply(backorderTarget(domains[i]), FakeSite::Reply::gbkHtml(SampleMarket::backorderPage(info)));
+        }
+        for (const char *source : { "site", "history" }) {
+            const Finished run = program(u"lookup --rate=50 "_s + domains.join(u' ') + (options.isEmpty() ? QString() : u' ' + options));
+            QVERIFY2(run.exitCode == 0, qPrintable(run.err));
+            QString names;
+            for (const QStringList &row : rowsOf(run.out)) {
+                names += QString::number(domains.indexOf(row.value(0)));
+                QCOMPARE(row.value(10), QLatin1String(source));
+            }
+            QCOMPARE(names, written);
+        }
+        QCOMPARE(m_site->requests().size(), std::size_t(8));
     }
 
     // Each bad name told on stderr with its reason and left out; the rest is looked up.
@@ -432,6 +520,8 @@ private slots:
         QList<QStringList> expected { sampleRow(u"hua.com"_s, "site"), sampleRow(u"xin.cn"_s, "site") };
         if (!failure.isEmpty()) {
             for (int column = 1; column <= 7; ++column)
+                expected[0][column].clear();
+            for (int column = 12; column < expected[0].size(); ++column)
                 expected[0][column].clear();
             expected[0][11] = u"backorder page: "_s + failure;
         }
@@ -602,7 +692,7 @@ private slots:
         const QList<QStringList> rows = rowsOf(run.out);
         QCOMPARE(rows.size(), 3);
         for (const QStringList &row : rows)
-            QCOMPARE(row.mid(8),
+            QCOMPARE(row.mid(8, 4),
                 QStringList({ u"failed"_s, QString(), u"site"_s, u"backorder page: HTTP 429; ICP: HTTP 429"_s }));
         for (const QString &domain : domains) {
             QCOMPARE(m_site->requestCount(backorderTarget(domain)), 5);
@@ -703,6 +793,10 @@ private slots:
         row("rate of 1e9", "lookup --rate 1e9 a.com", 2, rateBounds);
         row("rate not a number", "lookup --rate nan a.com", 2, rateBounds);
         row("max wait in weeks", "lookup --max-wait 2w a.com", 2, "--max-wait: \"2w\"");
+        row("negative years", "lookup --min-years -1 a.com", 2, "--min-years: \"-1\" is no number of years");
+        row("years not a number", "lookup --max-years old a.com", 2, "--max-years: \"old\"");
+        row("years the wrong way round", "lookup --min-years 5 --max-years 2 a.com", 2,
+            "--min-years 5 is more than --max-years 2");
     }
 
     // Help on stdout; a refusal on stderr before anything is fetched or stored.

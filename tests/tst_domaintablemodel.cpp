@@ -24,7 +24,14 @@ QHash<QString, QString> options(const QString &text)
 }
 
 // A lookup, by default one that read both pages. Keys: type, time, deadline, platform, price, rmb, deposit,
-// licence ("?": filing unknown; none: not filed), closed, failed (no backorder page).
+// licence ("?": filing unknown; none: not filed), closed, failed (no backorder page), and the whois facts
+// created, expires (ISO 8601), registrar, statuses (blank-separated).
+// When a domain registered the given years and ten days ago was created, in ISO 8601.
+QString yearsAgo(int years)
+{
+    return QDateTime::currentDateTimeUtc().addYears(-years).addDays(-10).toString(Qt::ISODate);
+}
+
 LookupRecord answer(const QString &domain, const QString &description = QString())
 {
     const QHash<QString, QString> o = options(description);
@@ -41,6 +48,10 @@ LookupRecord answer(const QString &domain, const QString &description = QString(
     v.rmb = o.value(u"rmb"_s);
     v.deposit = o.value(u"deposit"_s);
     v.bookingClosed = o.contains(u"closed"_s);
+    record.whois.created = QDateTime::fromString(o.value(u"created"_s), Qt::ISODate);
+    record.whois.expires = QDateTime::fromString(o.value(u"expires"_s), Qt::ISODate);
+    record.whois.registrar = o.value(u"registrar"_s);
+    record.whois.statuses = o.value(u"statuses"_s).split(u' ', Qt::SkipEmptyParts);
     record.licence = o.value(u"licence"_s);
     record.filing = record.licence.isEmpty() ? IcpFiling::NotFiled
         : record.licence == u'?'             ? IcpFiling::Unknown
@@ -48,22 +59,29 @@ LookupRecord answer(const QString &domain, const QString &description = QString(
     return record;
 }
 
-// "suffix=.com|net;min=2;filing=filed": the name filter (filterFrom) and the 备案 state a row describes.
-std::pair<DomainFilter, FilingFilter> filtersFrom(const QString &description)
+// "suffix=.com|net;min=2;filing=filed;minyears=3": the name filter (filterFrom), the 备案 state and the
+// ages a row describes.
+std::tuple<DomainFilter, FilingFilter, YearsRange> filtersFrom(const QString &description)
 {
     const QStringList filings { QString(), u"filed"_s, u"notfiled"_s, u"failed"_s, u"none"_s };
-    return { filterFrom(description), FilingFilter(filings.indexOf(options(description).value(u"filing"_s))) };
+    const QHash<QString, QString> o = options(description);
+    const auto bound = [&o](const QString &key) {
+        return o.contains(key) ? std::optional<int>(o.value(key).toInt()) : std::nullopt;
+    };
+    return { filterFrom(description), FilingFilter(filings.indexOf(o.value(u"filing"_s))),
+        YearsRange { bound(u"minyears"_s), bound(u"maxyears"_s) } };
 }
 
 const QStringList FilterNames { u"abc.com"_s, u"12345.com"_s, u"ab-12.net"_s, u"Shop88.COM.CN"_s, u"中文网.cn"_s,
     u"xn--fiq228c.com"_s, u"a1.cn"_s, u"zz.org"_s };
 
-// FilterNames with lookups: 0 not filed, 1 filed, 2 filing unknown, 3 no backorder page, the rest none.
+// FilterNames with lookups: 0 not filed, registered 20 years ago, 1 filed, 3 years ago, 2 filing unknown, of
+// unknown age, 3 no backorder page, the rest none.
 void fillFilterNames(Model &model)
 {
     model.setDomains(FilterNames);
-    model.setLookup(answer(FilterNames[0]));
-    model.setLookup(answer(FilterNames[1], u"licence=粤ICP备1号"_s));
+    model.setLookup(answer(FilterNames[0], u"created="_s + yearsAgo(20)));
+    model.setLookup(answer(FilterNames[1], u"licence=粤ICP备1号;created="_s + yearsAgo(3)));
     model.setLookup(answer(FilterNames[2], u"licence=?"_s));
     model.setLookup(answer(FilterNames[3], u"failed"_s));
 }
@@ -125,6 +143,37 @@ private slots:
         QVERIFY(!model.setLookup(answer(u"elsewhere.com"_s)));
     }
 
+    // The whois facts: a day, whole years, text; "未知" for what the whois did not give, "查询失败" without a page.
+    void whoisCells_data()
+    {
+        QTest::addColumn<QString>("lookup");
+        QTest::addColumn<QString>("cells"); // 注册时间 to 状态
+        const QDateTime created = QDateTime::fromString(yearsAgo(12), Qt::ISODate);
+        const QString day = created.toLocalTime().toString(u"yyyy-MM-dd"_s);
+        QTest::newRow("every fact") << u"created=%1;expires=2030-01-02T12:00:00Z;registrar=某某网络;"
+                                       "statuses=clientHold pendingDelete"_s.arg(yearsAgo(12))
+                                    << day + u"|12年|"_s
+                + QDateTime(QDate(2030, 1, 2), QTime(12, 0), Qt::UTC).toLocalTime().toString(u"yyyy-MM-dd"_s)
+                + u"|某某网络|clientHold pendingDelete"_s;
+        const QString thisYear = QDateTime::fromString(yearsAgo(0), Qt::ISODate).toLocalTime().toString(u"yyyy-MM-dd"_s);
+        QTest::newRow("registered this year") << u"created=%1"_s.arg(yearsAgo(0)) << thisYear + u"|0年|未知|未知|未知"_s;
+        QTest::newRow("nothing read") << QString() << u"未知|未知|未知|未知|未知"_s;
+        QTest::newRow("backorder page failed") << u"failed"_s << u"查询失败|查询失败|查询失败|查询失败|查询失败"_s;
+    }
+
+    void whoisCells()
+    {
+        QFETCH(QString, lookup);
+        Model model;
+        model.setDomains({ u"a.com"_s });
+        QCOMPARE(model.rowTexts(0).mid(DomainTableModel::columnTitles().indexOf(u"注册时间"_s), 5).join(QString()),
+            QString());
+        QVERIFY(model.setLookup(answer(u"a.com"_s, lookup)));
+        QTEST(model.rowTexts(0).mid(DomainTableModel::columnTitles().indexOf(u"注册时间"_s), 5).join(u'|'), "cells");
+        QCOMPARE(DomainTableModel::columnTitles().mid(DomainTableModel::columnTitles().indexOf(u"是否备案"_s)),
+            (QStringList { u"是否备案"_s, u"注册时间"_s, u"年龄"_s, u"到期时间"_s, u"注册商"_s, u"状态"_s, u"查询时间"_s }));
+    }
+
     void sortsNumbersAndDates_data()
     {
         QTest::addColumn<int>("column");
@@ -148,6 +197,15 @@ private slots:
         row("filing, unknown with the empty", DomainTableModel::columnTitles().indexOf(u"是否备案"_s), "licence=浙ICP备2号|licence=?||type=过期删除",
             "0312", "3012");
         row("length", Model::LengthColumn, "|||", "0123", "3210");
+        const QByteArray ages = (u"created="_s + yearsAgo(20) + u"|created="_s + yearsAgo(3) + u"|failed|"_s).toUtf8();
+        row("age, unknown and failed last", DomainTableModel::columnTitles().indexOf(u"年龄"_s), ages.constData(),
+            "1023", "0123");
+        const QByteArray since = (u"created=2010-01-01T00:00:00Z|created=2009-12-31T23:00:00Z|type=x|created="_s
+            + yearsAgo(1)).toUtf8();
+        row("registered, to the hour", DomainTableModel::columnTitles().indexOf(u"注册时间"_s), since.constData(),
+            "1032", "3012");
+        row("registrar as text", DomainTableModel::columnTitles().indexOf(u"注册商"_s),
+            "registrar=b|registrar=a||registrar=c", "1032", "3012");
     }
 
     void sortsNumbersAndDates()
@@ -224,6 +282,11 @@ private slots:
         row("not filed and short", "filing=notfiled;max=3", "0");
         row("filing failed", "filing=failed", "2");
         row("not looked up and .cn", "filing=none;suffix=.cn", "46");
+        row("at least 10 years old", "minyears=10", "0");
+        row("at most 5 years old", "maxyears=5", "1");
+        row("any known age", "minyears=0", "01");
+        row("an age no row has", "minyears=4;maxyears=19", "");
+        row("age and filing", "minyears=0;filing=notfiled", "0");
     }
 
     void filtersCombined()
@@ -234,8 +297,8 @@ private slots:
         DomainTableProxy proxy(&model);
         fillFilterNames(model);
         QSignalSpy counts(&proxy, &DomainTableProxy::countsChanged);
-        const auto [filter, filing] = filtersFrom(description);
-        proxy.setFilter(filter, filing);
+        const auto [filter, filing, age] = filtersFrom(description);
+        proxy.setFilter(filter, filing, age);
         QCOMPARE(shownRows(proxy, FilterNames), shown);
         QCOMPARE(counts.last(), (QVariantList { int(shown.size()), 8 }));
         // The same filter over the rows sorted.

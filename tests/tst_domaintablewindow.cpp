@@ -54,11 +54,19 @@ QString csvLine(const QString &name, const QString &deletionTypeField = QString(
     const QString licence = s(SampleMarket::icpLicenceFor(name.toStdString()));
     const DomainParts parts = splitDomain(name);
     const NameAppraisal appraisal = appraise(name);
+    // The registrar holds a comma: quoted.
+    const SampleWhois whois = sampleWhoisOf(name);
+    const QDateTime created = QDateTime::fromString(whois.created, Qt::ISODate);
+    const auto day = [](const QString &time) {
+        return QDateTime::fromString(time, Qt::ISODate).toLocalTime().toString(u"yyyy-MM-dd"_s);
+    };
     return QStringList { name, parts.suffix, QString::number(parts.label.size()),
         DomainTableModel::kindCaption(kindOf(parts.label)), tagTexts(appraisal.tags).join(u' '), appraisal.pinyin,
         QString(), deletionTypeField.isEmpty() ? s(info.deletionType) : deletionTypeField, s(info.deletionTime),
         s(info.bookingDeadline), s(info.platform), s(info.price), s(info.rmb), s(info.deposit),
-        licence.isEmpty() ? u"未备案"_s : u"已备案 "_s + licence, u"T"_s }
+        licence.isEmpty() ? u"未备案"_s : u"已备案 "_s + licence, day(whois.created),
+        QString::number(wholeYearsSince(created, QDateTime::currentDateTimeUtc()).value()) + u"年"_s,
+        day(whois.expires), u'"' + whois.registrar + u'"', whois.statuses.join(u' '), u"T"_s }
                .join(u',')
         + u"\r\n"_s;
 }
@@ -272,7 +280,7 @@ private slots:
         written.replace(QRegularExpression(u",\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d\r\n"_s), u",T\r\n"_s);
         QCOMPARE(written,
             QStringLiteral("域名,后缀,长度,类型,品相,拼音,首次发现,删除类型,删除时间,预定截止,预定平台,预定价格,"
-                           "折合人民币,保证金,是否备案,查询时间\r\n")
+                           "折合人民币,保证金,是否备案,注册时间,年龄,到期时间,注册商,状态,查询时间\r\n")
                 + csvLine(names[0]) + csvLine(names[1], u"\"Pending, \"\"Delete\"\"\""_s) + csvLine(names[2]));
         // TXT of the shown rows, as the main window writes its list; a failure says why and where.
         part<QLineEdit>("containsEdit")->setText(names[2]);
@@ -378,6 +386,34 @@ private slots:
         QVERIFY(part("restoredFilterLabel")->isVisible());
         QTest::keyClicks(part<QLineEdit>("suffixEdit"), u" .cn"_s);
         QVERIFY(!part("restoredFilterLabel")->isVisible());
+    }
+
+    // The 年龄 range: a name of unknown age passes no bound, 0 is an age; it comes back with the window.
+    void ageRangeFiltersAndIsKept()
+    {
+        openTable({ u"abc.com"_s, u"12.cn"_s });
+        auto *least = part<QSpinBox>("minAgeSpin");
+        auto *most = part<QSpinBox>("maxAgeSpin");
+        QCOMPARE(least->text(), u"不限"_s);
+        QCOMPARE(most->text(), u"不限"_s);
+        QCOMPARE(labelText("countLabel"), u"显示 2 / 2"_s);
+        least->setValue(0);
+        QCOMPARE(least->text(), u"0年"_s);
+        // Not looked up: no age known.
+        QCOMPARE(labelText("countLabel"), u"显示 0 / 2"_s);
+        least->setValue(least->minimum());
+        most->setValue(30);
+        QCOMPARE(labelText("countLabel"), u"显示 0 / 2"_s);
+        m_table->close();
+        QTRY_VERIFY(!window().findChild<DomainTableWindow *>());
+        openTable({ u"abc.com"_s, u"12.cn"_s });
+        QCOMPARE(part<QSpinBox>("maxAgeSpin")->text(), u"30年"_s);
+        QCOMPARE(part<QSpinBox>("minAgeSpin")->text(), u"不限"_s);
+        QCOMPARE(labelText("countLabel"), u"显示 0 / 2"_s);
+        QVERIFY(part("restoredFilterLabel")->isVisible());
+        QTest::mouseClick(part<QPushButton>("clearFilterButton"), Qt::LeftButton);
+        QCOMPARE(part<QSpinBox>("maxAgeSpin")->text(), u"不限"_s);
+        QCOMPARE(labelText("countLabel"), u"显示 2 / 2"_s);
     }
 
     // Filters kept by an earlier version come back under the same keys, say so, and go with one click.

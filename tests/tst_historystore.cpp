@@ -43,6 +43,38 @@ const QStringList FirstLayout = { u"PRAGMA application_id = %1"_s.arg(0x56584C4E
     " icp_failure TEXT NOT NULL)"_s,
     u"CREATE INDEX lookups_domain ON lookups (domain, time)"_s };
 
+// The fourth layout: the current one without the whois facts of a lookup.
+const QStringList FourthLayout = { u"PRAGMA application_id = %1"_s.arg(0x56584C4E), u"PRAGMA user_version = 4"_s,
+    u"CREATE TABLE runs (id INTEGER PRIMARY KEY, market_url TEXT NOT NULL, started INTEGER NOT NULL, ended INTEGER,"
+    " first_page INTEGER NOT NULL, last_page INTEGER NOT NULL, pages_failed INTEGER NOT NULL DEFAULT 0,"
+    " stopped INTEGER NOT NULL DEFAULT 0)"_s,
+    u"CREATE INDEX runs_started ON runs (started)"_s,
+    u"CREATE TABLE domains (id INTEGER PRIMARY KEY, name TEXT NOT NULL UNIQUE, first_seen INTEGER NOT NULL)"_s,
+    u"CREATE INDEX domains_first_seen ON domains (first_seen)"_s,
+    u"CREATE TABLE sightings (id INTEGER PRIMARY KEY, run INTEGER NOT NULL REFERENCES runs (id),"
+    " domain INTEGER NOT NULL REFERENCES domains (id), page INTEGER NOT NULL, position INTEGER NOT NULL,"
+    " seen INTEGER NOT NULL)"_s,
+    u"CREATE INDEX sightings_run ON sightings (run, page, position)"_s,
+    u"CREATE INDEX sightings_domain ON sightings (domain, seen)"_s,
+    u"CREATE INDEX sightings_seen ON sightings (seen)"_s,
+    u"CREATE TABLE lookups (id INTEGER PRIMARY KEY, domain TEXT NOT NULL, time INTEGER,"
+    " backorder_failure TEXT NOT NULL, backorder_page INTEGER NOT NULL,"
+    " deletion_type TEXT NOT NULL, deletion_time TEXT NOT NULL, deadline TEXT NOT NULL, whois TEXT NOT NULL,"
+    " whois_cut INTEGER NOT NULL, booking_closed INTEGER NOT NULL, platform TEXT NOT NULL, price TEXT NOT NULL,"
+    " rmb TEXT NOT NULL, deposit TEXT NOT NULL, icp_state TEXT NOT NULL, licence TEXT NOT NULL,"
+    " icp_failure TEXT NOT NULL)"_s,
+    u"CREATE INDEX lookups_domain ON lookups (domain, time)"_s,
+    u"CREATE TABLE staged_pages (id INTEGER PRIMARY KEY, run INTEGER NOT NULL REFERENCES runs (id),"
+    " page INTEGER NOT NULL, names TEXT NOT NULL, seen INTEGER NOT NULL)"_s };
+
+// The whois facts of a record: "created|expires|updated|registrar|statuses|name servers".
+QString describe(const WhoisFacts &facts)
+{
+    return QStringList { facts.created.toString(Qt::ISODate), facts.expires.toString(Qt::ISODate),
+        facts.updated.toString(Qt::ISODate), facts.registrar, facts.statuses.join(u' '), facts.nameServers.join(u' ') }
+        .join(u'|');
+}
+
 QString openError(HistoryStore &store, const QString &path)
 {
     QString error;
@@ -265,6 +297,56 @@ private slots:
         QVERIFY(store.recordPage(8, 2, { u"a.com"_s }, at(3)));
         QCOMPARE(describe(store.namesSeenSince(at(3), false)), QStringList { u"a.com 1.8:00/3.8:00"_s });
         QCOMPARE(SqlConnection(m_path).run({ u"PRAGMA user_version"_s }), QString::number(HistoryStore::SchemaVersion));
+    }
+
+    // The lookups of a fourth-layout file get the facts of the whois they kept, on the first open.
+    void migratesFourthLayout_data()
+    {
+        QTest::addColumn<QString>("whois");
+        QTest::addColumn<QString>("facts");
+        QTest::newRow("a registry's answer")
+            << u"Domain Name: A.COM\nUpdated Date: 2024-04-28T07:18:52Z\nCreation Date: 2003-05-27T15:32:10Z\n"
+               "Registry Expiry Date: 2025-05-27T15:32:10Z\nRegistrar: Example Registrar, Inc.\n"
+               "Domain Status: clientHold https://icann.org/epp#clientHold\n"
+               "Domain Status: pendingDelete https://icann.org/epp#pendingDelete\nName Server: NS1.A.NET\n"_s
+            << u"2003-05-27T15:32:10Z|2025-05-27T15:32:10Z|2024-04-28T07:18:52Z|Example Registrar, Inc.|"
+               "clientHold pendingDelete|ns1.a.net"_s;
+        QTest::newRow("a .cn answer")
+            << u"Domain Name: a.cn\nDomain Status: ok\nSponsoring Registrar: 某某网络\n"
+               "Registration Time: 2003-03-17 12:20:05\nExpiration Time: 2025-03-17 12:48:36\n"_s
+            << u"2003-03-17T04:20:05Z|2025-03-17T04:48:36Z||某某网络|ok|"_s;
+        QTest::newRow("no facts in it") << u"查询过于频繁"_s << u"|||||"_s;
+        QTest::newRow("no whois") << QString() << u"|||||"_s;
+    }
+
+    void migratesFourthLayout()
+    {
+        QFETCH(QString, whois);
+        QFETCH(QString, facts);
+        const QString time = QString::number(at(2).toMSecsSinceEpoch());
+        QCOMPARE(SqlConnection(m_path).run(FourthLayout
+                     + QStringList { u"INSERT INTO lookups VALUES (1, 'a.com', %1, '', 1, '即将删除', '', '', '%2', 0,"
+                                     " 0, '', '', '', '', 'not filed', '', '')"_s.arg(time, whois) }),
+            QString());
+        {
+            HistoryStore store;
+            QCOMPARE(openError(store, m_path), QString());
+            const std::optional<LookupRecord> migrated = store.latestAnsweredLookup(u"a.com"_s);
+            QVERIFY(migrated);
+            QCOMPARE(migrated->values.whois, whois);
+            QCOMPARE(describe(migrated->whois), facts);
+            // It goes on being used, the new lookup with its facts.
+            LookupRecord later = *migrated;
+            later.time = at(3);
+            later.whois.registrar = u"Later Registrar"_s;
+            QVERIFY(store.recordLookup(later));
+            QCOMPARE(store.latestAnsweredLookup(u"a.com"_s)->whois.registrar, u"Later Registrar"_s);
+        }
+        QCOMPARE(SqlConnection(m_path).run({ u"PRAGMA user_version"_s }), QString::number(HistoryStore::SchemaVersion));
+        // Opened again, nothing is read twice.
+        HistoryStore again;
+        QCOMPARE(openError(again, m_path), QString());
+        QCOMPARE(SqlConnection(m_path).run({ u"SELECT count(*) FROM lookups"_s }), u"2"_s);
     }
 
     // What must not or cannot be used is refused with its reason, again and again; file and folder stay as they were.

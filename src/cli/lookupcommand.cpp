@@ -39,6 +39,17 @@ std::optional<qint64> secondsOf(const QString &text)
     return seconds <= 10LL * 366 * 86400 ? std::optional<qint64>(seconds) : std::nullopt;
 }
 
+// The fields the command writes: those scripts knew first, or those that came later.
+QList<LookupField> commandFields(bool later)
+{
+    QList<LookupField> fields;
+    for (const LookupField &field : lookupFields()) {
+        if (!field.commandColumn.isEmpty() && (field.since > 1) == later)
+            fields.append(field);
+    }
+    return fields;
+}
+
 QString failureOf(const LookupRecord &record)
 {
     QStringList parts;
@@ -67,7 +78,8 @@ public:
 
     void addOptions(QCommandLineParser &parser) override
     {
-        parser.addOptions({ m_maxAgeOption, m_refreshOption, m_rateOption, m_atOnceOption, m_maxWaitOption });
+        parser.addOptions({ m_maxAgeOption, m_refreshOption, m_rateOption, m_atOnceOption, m_maxWaitOption,
+            m_minYearsOption, m_maxYearsOption });
         parser.addPositionalArgument(QStringLiteral("DOMAIN"), QStringLiteral("Domains to look up; none: read stdin."));
     }
 
@@ -96,6 +108,20 @@ public:
             return fail(error, QStringLiteral("--max-wait: \"%1\" is no time like 90s, 30m, 12h, 2d or plain seconds")
                 .arg(parser.value(m_maxWaitOption)));
         m_options.politeness.longestWaitMs = *maxWait * 1000;
+        for (auto [option, bound] : { std::pair(&m_minYearsOption, &m_years.least),
+                 std::pair(&m_maxYearsOption, &m_years.most) }) {
+            if (!parser.isSet(*option))
+                continue;
+            const int years = parser.value(*option).toInt(&ok);
+            if (!ok || years < 0 || years > MostYears)
+                return fail(error, QStringLiteral("--%1: \"%2\" is no number of years from 0 to %3")
+                                       .arg(option->names().constFirst(), parser.value(*option))
+                                       .arg(MostYears));
+            *bound = years;
+        }
+        if (m_years.least && m_years.most && *m_years.least > *m_years.most)
+            return fail(error,
+                QStringLiteral("--min-years %1 is more than --max-years %2").arg(*m_years.least).arg(*m_years.most));
 
         m_given = parser.positionalArguments();
         if (m_given.isEmpty()) {
@@ -106,18 +132,25 @@ public:
         return true;
     }
 
-    // The domain and the time, the fields a lookup writes, then where the answer came from and why it
-    // failed.
+    // The domain and the time, the fields a lookup writes, where the answer came from and why it failed,
+    // then the fields that came later.
     QList<Column> columns() const override
     {
         QList<Column> columns { { QStringLiteral("domain") }, { QStringLiteral("looked_up") } };
-        for (const LookupField &field : lookupFields()) {
-            if (!field.commandColumn.isEmpty())
-                columns.append({ field.commandColumn });
-        }
+        const auto addFields = [&columns](bool later) {
+            for (const LookupField &field : commandFields(later)) {
+                Column column { field.commandColumn };
+                column.numeric = field.kind == FieldKind::Years;
+                column.list = field.kind == FieldKind::List;
+                column.nullWhenEmpty = field.unknownWhenEmpty;
+                columns.append(column);
+            }
+        };
+        addFields(false);
         columns.append({ QStringLiteral("source") });
         columns.append({ QStringLiteral("failure") });
         columns.append(tagsColumn());
+        addFields(true);
         return columns;
     }
     bool namesOnly() const override { return false; }
@@ -231,18 +264,26 @@ private:
         if (!fromHistory && m_writer)
             m_writer->recordLookup(record);
         QStringList row { record.domain, rowTime(record.time) };
-        for (const LookupField &field : lookupFields()) {
-            if (!field.commandColumn.isEmpty())
-                row.append(field.text(record));
-        }
-        row << (fromHistory ? QStringLiteral("history") : QStringLiteral("site")) << failureOf(record)
-            << tagsOf(record.domain);
+        const auto addFields = [&row, &record](bool later) {
+            for (const LookupField &field : commandFields(later)) {
+                const QString text = field.text(record);
+                row.append(field.kind == FieldKind::List ? listValue(text.split(u' ', Qt::SkipEmptyParts)) : text);
+            }
+        };
+        addFields(false);
+        row << (fromHistory ? QStringLiteral("history") : QStringLiteral("site")) << failureOf(record);
+        row << tagsOf(record.domain);
+        addFields(true);
+        // Looked up and kept, whatever its age; only the rows written are chosen by it.
+        const bool written = m_years.contains(wholeYearsSince(record.whois.created, QDateTime::currentDateTimeUtc()));
+        m_leftOut += !written;
         const auto found = m_indexOf.constFind(record.domain);
         if (found == m_indexOf.constEnd()) {
-            writeRow(row);
+            if (written)
+                writeRow(row);
             return;
         }
-        m_rows[*found] = row;
+        m_rows[*found] = written ? row : QStringList();
         writeFinishedRows(false);
     }
 
@@ -255,7 +296,9 @@ private:
                     continue;
                 return;
             }
-            writeRow(*std::exchange(m_rows[m_written], std::nullopt));
+            const QStringList row = *std::exchange(m_rows[m_written], std::nullopt);
+            if (!row.isEmpty())
+                writeRow(row);
         }
     }
 
@@ -282,6 +325,8 @@ private:
             line += QStringLiteral(" · %1 failed").arg(m_failed);
         if (m_skipped > 0)
             line += QStringLiteral(" · %1 skipped").arg(m_skipped);
+        if (m_leftOut > 0)
+            line += QStringLiteral(" · %1 not written for their age").arg(m_leftOut);
         return line;
     }
 
@@ -301,7 +346,18 @@ private:
                        "12h, 2d or seconds (default 120)."),
         QStringLiteral("time"), QStringLiteral("120") };
 
+    const QCommandLineOption m_minYearsOption { QStringLiteral("min-years"),
+        QStringLiteral("Write only domains registered at least N whole years ago, by their whois (an unknown age\n"
+                       "is left out)."),
+        QStringLiteral("N") };
+    const QCommandLineOption m_maxYearsOption { QStringLiteral("max-years"),
+        QStringLiteral("Write only domains registered at most N whole years ago, by their whois (an unknown age\n"
+                       "is left out)."),
+        QStringLiteral("N") };
+    static constexpr int MostYears = 200;
+
     BatchOptions m_options;
+    YearsRange m_years;
     QStringList m_given;
     bool m_readStdin = false;
     std::unique_ptr<PageFetcher> m_fetcher; // made when the command starts, when there is an application
@@ -314,6 +370,7 @@ private:
     int m_failed = 0;
     int m_fromHistory = 0;
     int m_skipped = 0;
+    int m_leftOut = 0; // by --min-years and --max-years
     QString m_waitingFor;
     QElapsedTimer m_waitClock;
     qint64 m_waitMs = 0;

@@ -125,6 +125,10 @@ bool RowWriter::write(const QStringList &values)
         for (qsizetype i = 0; i < m_columns.size(); ++i) {
             const QString value = values.value(i);
             line += (i ? QLatin1String(",") : QLatin1String("")) + jsonString(m_columns[i].name) + u':';
+            if (m_columns[i].nullWhenEmpty && value.isEmpty()) {
+                line += QLatin1String("null");
+                continue;
+            }
             if (m_columns[i].list) {
                 QStringList items;
                 for (const QString &item : value.split(ListSeparator, Qt::SkipEmptyParts))

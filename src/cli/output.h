@@ -23,6 +23,7 @@ struct Column
     bool numeric = false; // a JSON number rather than a string
     bool list = false; // items made one value by listValue(): a JSON array; blank-separated in text and CSV
     bool inText = true; // the text format writes it too, when it writes more than the names
+    bool nullWhenEmpty = false; // an empty value is unknown: JSON's null (empty in text and CSV)
 };
 
 // The value of a list column, as RowWriter::write() takes it.

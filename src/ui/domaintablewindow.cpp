@@ -91,7 +91,7 @@ DomainTableWindow::DomainTableWindow(
     createControls();
     createActions();
     connect(filterBar, &FilterBar::filterChanged, m_proxy,
-        [this](const TableFilter &filter) { m_proxy->setFilter(filter.names, filter.filing); });
+        [this](const TableFilter &filter) { m_proxy->setFilter(filter.names, filter.filing, filter.age); });
     connect(m_proxy, &DomainTableProxy::countsChanged, this, [this](int shown, int all) {
         filterBar->showCounts(shown, all);
         updateButtons();

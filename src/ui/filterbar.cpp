@@ -26,6 +26,10 @@ namespace {
 
 // The longest label a registry takes.
 constexpr int MaxLabelLength = 63;
+// Whois dates before 1985 are not taken: no domain is older.
+constexpr int MaxAgeYears = 100;
+// An age spin box at this value sets no bound: 0 is an age ("under a year").
+constexpr int NoAgeBound = -1;
 
 // In the order the combo boxes offer them.
 const NameKind Kinds[] = { NameKind::Any, NameKind::DigitsOnly, NameKind::LettersOnly, NameKind::DigitsAndLetters,
@@ -59,6 +63,21 @@ QSpinBox *lengthSpin(QWidget *parent, const char *objectName, const QString &acc
     spin->setRange(0, MaxLabelLength);
     spin->setSpecialValueText(QStringLiteral("不限"));
     return spin;
+}
+
+QSpinBox *ageSpin(QWidget *parent, const char *objectName, const QString &accessibleName)
+{
+    auto *spin = named(new QSpinBox(parent), objectName, accessibleName);
+    spin->setRange(NoAgeBound, MaxAgeYears);
+    spin->setValue(NoAgeBound);
+    spin->setSpecialValueText(QStringLiteral("不限"));
+    spin->setSuffix(QStringLiteral("年"));
+    return spin;
+}
+
+std::optional<int> ageBound(const QSpinBox *spin)
+{
+    return spin->value() == NoAgeBound ? std::nullopt : std::optional<int>(spin->value());
 }
 
 } // namespace
@@ -97,6 +116,8 @@ FilterBar::FilterBar(QWidget *parent)
     filingCombo = named(new QComboBox(frame), "filingCombo", QStringLiteral("是否备案"));
     filingCombo->addItems({ QStringLiteral("全部"), QStringLiteral("已备案"), QStringLiteral("未备案"),
         QStringLiteral("查询失败"), QStringLiteral("未查询") });
+    minAgeSpin = ageSpin(frame, "minAgeSpin", QStringLiteral("最小年龄"));
+    maxAgeSpin = ageSpin(frame, "maxAgeSpin", QStringLiteral("最大年龄"));
     restoredLabel
         = named(new QLabel(QStringLiteral("筛选已恢复"), frame), "restoredFilterLabel", QStringLiteral("筛选已恢复"));
     restoredLabel->setStyleSheet(QStringLiteral("QLabel { color: #c00000; }"));
@@ -128,7 +149,8 @@ FilterBar::FilterBar(QWidget *parent)
     addRow({ { QStringLiteral("后缀"), suffixEdit }, { QStringLiteral("长度"), minLengthSpin },
                { QStringLiteral("至"), maxLengthSpin }, { QStringLiteral("类型"), kindCombo },
                { QStringLiteral("品相"), tagButton }, { QStringLiteral("模式"), labelPatternEdit },
-               { QStringLiteral("备案"), filingCombo } },
+               { QStringLiteral("备案"), filingCombo }, { QStringLiteral("年龄"), minAgeSpin },
+               { QStringLiteral("至"), maxAgeSpin } },
         { restoredLabel, clearRestoredButton, clearFilterButton });
     addRow({ { QStringLiteral("包含"), containsEdit }, { QStringLiteral("开头"), startsEdit },
                { QStringLiteral("结尾"), endsEdit }, { QStringLiteral("排除"), excludesEdit },
@@ -140,7 +162,7 @@ FilterBar::FilterBar(QWidget *parent)
 
     for (const auto &[edit, key] : textFields())
         connect(edit, &QLineEdit::textChanged, this, &FilterBar::tellFilter);
-    for (QSpinBox *spin : { minLengthSpin, maxLengthSpin })
+    for (QSpinBox *spin : { minLengthSpin, maxLengthSpin, minAgeSpin, maxAgeSpin })
         connect(spin, &QSpinBox::valueChanged, this, &FilterBar::tellFilter);
     for (QComboBox *combo : { kindCombo, filingCombo })
         connect(combo, &QComboBox::currentIndexChanged, this, &FilterBar::tellFilter);
@@ -182,6 +204,7 @@ TableFilter FilterBar::filter() const
     if (!badLabelPatternCharacter(labelPatternEdit->text()))
         filter.names.labelPattern = labelPatternEdit->text();
     filter.filing = FilingFilters[std::max(0, filingCombo->currentIndex())];
+    filter.age = { ageBound(minAgeSpin), ageBound(maxAgeSpin) };
     return filter;
 }
 
@@ -200,7 +223,8 @@ bool FilterBar::isCleared() const
     const auto fields = textFields();
     return std::all_of(fields.cbegin(), fields.cend(), [](const auto &field) { return field.first->text().isEmpty(); })
         && minLengthSpin->value() == 0 && maxLengthSpin->value() == 0 && kindCombo->currentIndex() == 0
-        && filingCombo->currentIndex() == 0 && checkedTags().isEmpty();
+        && filingCombo->currentIndex() == 0 && checkedTags().isEmpty() && minAgeSpin->value() == NoAgeBound
+        && maxAgeSpin->value() == NoAgeBound;
 }
 
 QStringList FilterBar::checkedTags() const
@@ -239,6 +263,8 @@ void FilterBar::clear()
         kindCombo->setCurrentIndex(0);
         filingCombo->setCurrentIndex(0);
         checkTags({});
+        minAgeSpin->setValue(NoAgeBound);
+        maxAgeSpin->setValue(NoAgeBound);
     }
     tellFilter();
 }
@@ -262,6 +288,8 @@ void FilterBar::restoreSettings(const QSettings &settings)
             edit->setText(settings.value(key).toString());
         minLengthSpin->setValue(settings.value(QStringLiteral("minLength")).toInt());
         maxLengthSpin->setValue(settings.value(QStringLiteral("maxLength")).toInt());
+        minAgeSpin->setValue(settings.value(QStringLiteral("minAge"), NoAgeBound).toInt());
+        maxAgeSpin->setValue(settings.value(QStringLiteral("maxAge"), NoAgeBound).toInt());
         const auto restoreIndex = [&settings](QComboBox *combo, const QString &key) {
             combo->setCurrentIndex(std::clamp(settings.value(key).toInt(), 0, combo->count() - 1));
         };
@@ -281,6 +309,8 @@ void FilterBar::saveSettings(QSettings &settings) const
         settings.setValue(key, edit->text());
     settings.setValue(QStringLiteral("minLength"), minLengthSpin->value());
     settings.setValue(QStringLiteral("maxLength"), maxLengthSpin->value());
+    settings.setValue(QStringLiteral("minAge"), minAgeSpin->value());
+    settings.setValue(QStringLiteral("maxAge"), maxAgeSpin->value());
     settings.setValue(QStringLiteral("kind"), kindCombo->currentIndex());
     settings.setValue(QStringLiteral("filing"), filingCombo->currentIndex());
     settings.setValue(QStringLiteral("tags"), checkedTags());

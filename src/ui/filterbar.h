@@ -22,6 +22,7 @@ struct TableFilter
 {
     DomainFilter names;
     FilingFilter filing = FilingFilter::Any;
+    YearsRange age;
 };
 
 class FilterBar : public QWidget
@@ -61,6 +62,8 @@ private:
     QToolButton *tagButton = nullptr; // its menu: every tag, several at once
     QLineEdit *labelPatternEdit = nullptr;
     QComboBox *filingCombo = nullptr;
+    QSpinBox *minAgeSpin = nullptr;
+    QSpinBox *maxAgeSpin = nullptr;
     QLabel *restoredLabel = nullptr;
     QPushButton *clearRestoredButton = nullptr;
     QPushButton *clearFilterButton = nullptr;

@@ -31,6 +31,7 @@ bool readBackorderAnswer(const FetchResult &result, LookupRecord &record)
 {
     const QString page = result.isPage() ? decodeGbk(result.body) : QString();
     record.values = readBackorderPage(page);
+    record.whois = readWhoisFacts(record.values.whois);
     if (!result.isPage())
         record.backorderFailure = failureOf(result);
     else if (!record.backorderRead())

@@ -4,6 +4,7 @@
 
 #include "core/lookup/backorderpage.h"
 #include "core/lookup/icppage.h"
+#include "core/lookup/whoisfacts.h"
 
 #include <QDateTime>
 #include <QString>
@@ -14,6 +15,7 @@ struct LookupRecord
     QDateTime time;
     QString backorderFailure; // why the backorder page was not read, when it was not
     BackorderPage values;
+    WhoisFacts whois; // read from values.whois
     IcpFiling filing = IcpFiling::Unknown;
     QString licence;
     QString icpFailure; // why the filing is unknown

@@ -111,17 +111,39 @@ QString lookupsTable()
 {
     QString statement = QStringLiteral("CREATE TABLE IF NOT EXISTS lookups (id INTEGER PRIMARY KEY,"
                                        " domain TEXT NOT NULL, time INTEGER");
-    for (const LookupField &field : lookupFields())
-        statement += QStringLiteral(", %1 %2").arg(field.storeColumn, field.storeType());
+    for (const LookupField &field : lookupFields()) {
+        if (field.isKept())
+            statement += QStringLiteral(", %1 %2").arg(field.storeColumn, field.storeType());
+    }
     return statement + u')';
 }
 
 QString lookupColumns()
 {
     QStringList columns { QStringLiteral("domain"), QStringLiteral("time") };
-    for (const LookupField &field : lookupFields())
-        columns.append(field.storeColumn);
+    for (const LookupField &field : lookupFields()) {
+        if (field.isKept())
+            columns.append(field.storeColumn);
+    }
     return columns.join(QLatin1String(", "));
+}
+
+// A text column holds no NULL.
+QVariant storedValue(const LookupField &field, const LookupRecord &record)
+{
+    const QVariant value = field.value(record);
+    return value.typeId() == QMetaType::QString && value.toString().isNull() ? QVariant(QStringLiteral("")) : value;
+}
+
+// The fields a lookup keeps, in the order of lookupColumns() after the domain and the time.
+QList<LookupField> keptFields()
+{
+    QList<LookupField> kept;
+    for (const LookupField &field : lookupFields()) {
+        if (field.isKept())
+            kept.append(field);
+    }
+    return kept;
 }
 
 QVariant timeValue(const QDateTime &time)
@@ -258,6 +280,7 @@ struct HistoryStore::Private
 
     bool openFile(const QString &path);
     bool createOrMigrate(int version);
+    bool addLaterFields(int version);
     // Files one page's names (a JSON array) under the indexes, inside the caller's transaction.
     bool filePage(qint64 run, int page, const QString &names, const QVariant &seen, const QString &what)
     {
@@ -490,6 +513,8 @@ bool HistoryStore::Private::createOrMigrate(int version)
                     return false;
             }
         }
+        if (version >= 1 && version <= 4 && !addLaterFields(version))
+            return false;
         return exec(QStringLiteral("PRAGMA application_id = %1").arg(ApplicationId), path)
             && exec(QStringLiteral("PRAGMA user_version = %1").arg(HistoryStore::SchemaVersion), path);
     };
@@ -497,6 +522,43 @@ bool HistoryStore::Private::createOrMigrate(int version)
         return true;
     QSqlQuery(db).exec(QStringLiteral("ROLLBACK"));
     return false;
+}
+
+// Version 4 kept no whois facts: their columns are added, and each lookup's facts are read from the whois
+// text it kept (every field that came since is one of them). Nothing is fetched again.
+bool HistoryStore::Private::addLaterFields(int version)
+{
+    QList<LookupField> added;
+    for (const LookupField &field : keptFields()) {
+        if (field.since > version)
+            added.append(field);
+    }
+    QStringList assignments;
+    for (const LookupField &field : std::as_const(added)) {
+        if (!exec(QStringLiteral("ALTER TABLE lookups ADD COLUMN %1 %2").arg(field.storeColumn, field.storeType()),
+                path))
+            return false;
+        assignments.append(field.storeColumn + QStringLiteral(" = ?"));
+    }
+    if (added.isEmpty())
+        return true;
+    QSqlQuery stored(db);
+    stored.setForwardOnly(true);
+    QSqlQuery update(db);
+    if (!stored.prepare(QStringLiteral("SELECT id, whois FROM lookups WHERE whois <> '' ORDER BY id"))
+        || !update.prepare(QStringLiteral("UPDATE lookups SET %1 WHERE id = ?").arg(assignments.join(u',')))
+        || !exec(stored, path))
+        return fail(path, stored.lastError().isValid() ? stored.lastError() : update.lastError());
+    while (stored.next()) {
+        LookupRecord record;
+        record.whois = readWhoisFacts(stored.value(1).toString());
+        for (int i = 0; i < added.size(); ++i)
+            update.bindValue(i, storedValue(added[i], record));
+        update.bindValue(int(added.size()), stored.value(0));
+        if (!exec(update, path))
+            return false;
+    }
+    return true;
 }
 
 bool HistoryStore::isOpen() const
@@ -623,16 +685,13 @@ bool HistoryStore::recordLookup(const LookupRecord &record)
     const QString what = QStringLiteral("cannot record the lookup of %1").arg(record.domain);
     return d->transaction(what, [&] {
         QSqlQuery query(d->db);
-        const QList<LookupField> &fields = lookupFields();
+        const QList<LookupField> fields = keptFields();
         QStringList places(fields.size() + 2, QStringLiteral("?"));
         query.prepare(QStringLiteral("INSERT INTO lookups (%1) VALUES (%2)").arg(lookupColumns(), places.join(u',')));
         query.addBindValue(record.domain.toLower());
         query.addBindValue(timeValue(record.time));
-        for (const LookupField &field : fields) {
-            const QVariant value = field.value(record);
-            query.addBindValue(value.typeId() == QMetaType::QString && value.toString().isNull() ? QStringLiteral("")
-                                                                                                : value);
-        }
+        for (const LookupField &field : fields)
+            query.addBindValue(storedValue(field, record));
         return d->exec(query, what);
     });
 }
@@ -653,7 +712,7 @@ std::optional<LookupRecord> HistoryStore::latestAnsweredLookup(const QString &do
     record.domain = query.value(0).toString();
     record.time = timeOf(query.value(1));
     int column = 2;
-    for (const LookupField &field : lookupFields())
+    for (const LookupField &field : keptFields())
         field.setValue(record, query.value(column++));
     return record;
 }

@@ -15,7 +15,7 @@ class HistoryStore
 {
 public:
     // Written into the file; a file of a newer version is refused, an older one is migrated.
-    static constexpr int SchemaVersion = 4;
+    static constexpr int SchemaVersion = 5;
 
     HistoryStore();
     ~HistoryStore();

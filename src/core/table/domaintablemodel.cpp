@@ -17,7 +17,9 @@ namespace {
 
 const QString Failed = QStringLiteral("查询失败");
 const QString BookingClosed = QStringLiteral("预定时间已过");
+const QString Unknown = QStringLiteral("未知");
 const QString TimeFormat = QStringLiteral("yyyy-MM-dd HH:mm");
+const QString DayFormat = QStringLiteral("yyyy-MM-dd");
 
 QString localTime(std::optional<qint64> msecs)
 {
@@ -48,7 +50,8 @@ const LookupField *fieldOf(int column)
 bool isNumberColumn(int column)
 {
     const LookupField *field = fieldOf(column);
-    return column == DomainTableModel::LengthColumn || (field && field->kind == FieldKind::Number);
+    return column == DomainTableModel::LengthColumn
+        || (field && (field->kind == FieldKind::Number || field->kind == FieldKind::Years));
 }
 
 bool sortsAsText(int column)
@@ -56,7 +59,7 @@ bool sortsAsText(int column)
     const LookupField *field = fieldOf(column);
     return column == DomainTableModel::DomainColumn || column == DomainTableModel::SuffixColumn
         || column == DomainTableModel::PinyinColumn
-        || (field && (field->kind == FieldKind::Text || field->kind == FieldKind::Filing));
+        || (field && (field->kind == FieldKind::Text || field->kind == FieldKind::Filing || field->kind == FieldKind::List));
 }
 
 // Names of the kind column in the order the kind filter offers them; "其他" last.
@@ -218,6 +221,7 @@ struct DomainTableModel::Lookup
     QString backorderFailure;
     QString icpFailure;
     std::optional<qint64> time;
+    std::optional<int> ageYears; // since the whois says it was registered
 };
 
 struct DomainTableModel::Row
@@ -367,6 +371,8 @@ bool DomainTableModel::setLookup(const LookupRecord &record)
     lookup->time = record.time.isValid() ? std::optional<qint64>(record.time.toMSecsSinceEpoch()) : std::nullopt;
     lookup->backorderFailure = record.backorderFailure;
     lookup->icpFailure = record.icpFailure;
+    if (record.backorderRead())
+        lookup->ageYears = wholeYearsSince(record.whois.created, QDateTime::currentDateTimeUtc());
     switch (record.filing) {
     case IcpFiling::Unknown:
         lookup->filing = FilingState::Failed;
@@ -393,6 +399,14 @@ bool DomainTableModel::setLookup(const LookupRecord &record)
         } else if (field.part == FieldPart::PriceRow && record.values.bookingClosed) {
             cell.text = BookingClosed;
             cell.answered = false;
+        } else if (field.kind == FieldKind::Moment || field.kind == FieldKind::Years) {
+            const QVariant value = field.value(record);
+            if (!value.isNull()) {
+                cell.key = value.toDouble();
+                cell.text = field.kind == FieldKind::Years
+                    ? QStringLiteral("%1年").arg(value.toInt())
+                    : QDateTime::fromMSecsSinceEpoch(value.toLongLong()).toLocalTime().toString(DayFormat);
+            }
         } else {
             cell.text = TextOps::oneLine(field.text(record));
             if (field.kind == FieldKind::Number)
@@ -400,6 +414,10 @@ bool DomainTableModel::setLookup(const LookupRecord &record)
             else if (field.kind == FieldKind::Date)
                 if (const std::optional<qint64> date = dateIn(cell.text))
                     cell.key = double(*date);
+        }
+        if (field.unknownWhenEmpty && cell.answered && cell.text.isEmpty()) {
+            cell.text = Unknown;
+            cell.answered = false;
         }
         lookup->cells.push_back(std::move(cell));
     }
@@ -474,6 +492,12 @@ FilingState DomainTableModel::filingOf(int id) const
 {
     const Lookup *lookup = m_rows[std::size_t(id)].lookup.get();
     return lookup ? lookup->filing : FilingState::NotLookedUp;
+}
+
+std::optional<int> DomainTableModel::ageOf(int id) const
+{
+    const Lookup *lookup = m_rows[std::size_t(id)].lookup.get();
+    return lookup ? lookup->ageYears : std::nullopt;
 }
 
 int DomainTableModel::rowCount(const QModelIndex &parent) const

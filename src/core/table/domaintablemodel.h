@@ -93,6 +93,8 @@ public:
     // What the filter reads of the row's name.
     const FilterKey &filterKeyOf(int id) const;
     FilingState filingOf(int id) const;
+    // Whole years since the row's domain was registered, as of its lookup; std::nullopt when unknown.
+    std::optional<int> ageOf(int id) const;
     // Changes whenever the row's cells do.
     quint32 revisionOf(int id) const { return m_revisions[std::size_t(id)]; }
     // Changes with every setDomains().

@@ -35,9 +35,10 @@ DomainTableProxy::DomainTableProxy(DomainTableModel *model, QObject *parent)
     connect(this, &QAbstractItemModel::layoutChanged, this, &DomainTableProxy::tellCounts);
 }
 
-void DomainTableProxy::setFilter(const DomainFilter &filter, FilingFilter filing)
+void DomainTableProxy::setFilter(const DomainFilter &filter, FilingFilter filing, const YearsRange &age)
 {
     m_filing = filing;
+    m_age = age;
     m_prepared = PreparedFilter(filter);
     m_tested = false;
     // One layout change rather than a removal per gap between shown rows: each of those would make
@@ -75,6 +76,8 @@ void DomainTableProxy::testAll() const
 bool DomainTableProxy::matches(int id) const
 {
     if (m_filing != FilingFilter::Any && m_model->filingOf(id) != filingStateOf(m_filing))
+        return false;
+    if (!m_age.isOpen() && !m_age.contains(m_model->ageOf(id)))
         return false;
     return m_prepared.matches(m_model->filterKeyOf(id));
 }
