@@ -36,13 +36,7 @@ public:
 
     bool readOptions(const QCommandLineParser &parser, QString *error) override
     {
-        m_given = parser.positionalArguments();
-        if (m_given.isEmpty()) {
-            if (::isatty(STDIN_FILENO) == 1)
-                return fail(error, QStringLiteral("no domains: give them as arguments, or one per line on stdin"));
-            m_readStdin = true;
-        }
-        return true;
+        return readGivenNames(parser, error);
     }
 
     // The text format leaves out what the name itself shows.
@@ -104,8 +98,6 @@ private:
         return names;
     }
 
-    QStringList m_given;
-    bool m_readStdin = false;
 };
 
 } // namespace

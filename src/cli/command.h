@@ -93,6 +93,8 @@ protected:
     // The same for a key made already, with the name's appraisal, say.
     bool passesFilter(const FilterKey &key) const { return !m_filtering || m_filter.matches(key); }
     bool isFinished() const { return m_finished; }
+    // The names given as arguments; none: they are read from stdin, which must not be a terminal then.
+    bool readGivenNames(const QCommandLineParser &parser, QString *error);
     // The tags column of the names' rows, in CSV and JSON only; tagsOf() is empty in the text format.
     static Column tagsColumn() { return { QStringLiteral("tags"), false, true, false }; }
     QString tagsOf(const QString &domain) const
@@ -105,6 +107,8 @@ protected:
     HistoryWriter *m_writer = nullptr; // every write goes through it
     RowWriter *m_out = nullptr;
     Progress *m_progress = nullptr;
+    QStringList m_given; // by readGivenNames()
+    bool m_readStdin = false;
 
 private:
     bool m_finished = false;

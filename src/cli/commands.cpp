@@ -17,6 +17,8 @@
 #include <csignal>
 #include <cstdio>
 
+#include <unistd.h>
+
 namespace {
 
 const QString Program = QStringLiteral("vexlon-collector");
@@ -292,6 +294,17 @@ void Command::setUp(const CommandSettings &settings, HistoryStore *history, Hist
     m_history = history;
     m_out = &out;
     m_progress = &progress;
+}
+
+bool Command::readGivenNames(const QCommandLineParser &parser, QString *error)
+{
+    m_given = parser.positionalArguments();
+    if (m_given.isEmpty()) {
+        if (::isatty(STDIN_FILENO) == 1)
+            return fail(error, QStringLiteral("no domains: give them as arguments, or one per line on stdin"));
+        m_readStdin = true;
+    }
+    return true;
 }
 
 void Command::interrupt()

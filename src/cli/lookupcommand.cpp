@@ -123,13 +123,7 @@ public:
             return fail(error,
                 QStringLiteral("--min-years %1 is more than --max-years %2").arg(*m_years.least).arg(*m_years.most));
 
-        m_given = parser.positionalArguments();
-        if (m_given.isEmpty()) {
-            if (::isatty(STDIN_FILENO) == 1)
-                return fail(error, QStringLiteral("no domains: give them as arguments, or one per line on stdin"));
-            m_readStdin = true;
-        }
-        return true;
+        return readGivenNames(parser, error);
     }
 
     // The domain and the time, the fields a lookup writes, where the answer came from and why it failed,
@@ -358,8 +352,6 @@ private:
 
     BatchOptions m_options;
     YearsRange m_years;
-    QStringList m_given;
-    bool m_readStdin = false;
     std::unique_ptr<PageFetcher> m_fetcher; // made when the command starts, when there is an application
     std::unique_ptr<BatchLookup> m_batch; // goes before the fetcher
     QHash<QString, qsizetype> m_indexOf;
