@@ -3,6 +3,7 @@
 #include "cli/command.h"
 #include "cli/progress.h"
 #include "core/batch/batchlookup.h"
+#include "core/dns/othersuffixcheck.h"
 #include "core/lookup/lookupfields.h"
 #include "core/store/historywriter.h"
 #include "core/text/domainname.h"
@@ -61,13 +62,18 @@ public:
                               "after Retry-After. Answers younger than --max-age come from the history. One row\n"
                               "per domain, in the order given. Names that cannot be looked up are told on stderr\n"
                               "and skipped. Exit codes: 0 done, 1 some lookups failed or names were skipped,\n"
-                              "2 bad usage, 3 the history cannot be used, 130 interrupted.");
+                              "2 bad usage, 3 the history cannot be used, 130 interrupted.\n"
+                              "With --other-suffixes, DNS is asked (NS) whether each name's label is taken under\n"
+                              "those suffixes: the columns taken_elsewhere and unknown_elsewhere follow at the end.\n"
+                              "A suffix in neither is not in DNS (NXDOMAIN): likely free, or held without name\n"
+                              "servers.");
     }
     QString argumentsSyntax() const override { return QStringLiteral("[DOMAIN...]"); }
 
     void addOptions(QCommandLineParser &parser) override
     {
-        parser.addOptions({ m_maxAgeOption, m_refreshOption, m_rateOption, m_atOnceOption, m_maxWaitOption });
+        parser.addOptions({ m_maxAgeOption, m_refreshOption, m_rateOption, m_atOnceOption, m_maxWaitOption,
+            m_otherSuffixesOption, m_dnsRateOption, m_dnsAtOnceOption });
         parser.addPositionalArgument(QStringLiteral("DOMAIN"), QStringLiteral("Domains to look up; none: read stdin."));
     }
 
@@ -97,6 +103,25 @@ public:
                 .arg(parser.value(m_maxWaitOption));
         m_options.politeness.longestWaitMs = *maxWait * 1000;
 
+        if (parser.isSet(m_otherSuffixesOption)) {
+            QString error;
+            const std::optional<QStringList> suffixes = otherSuffixesFrom(parser.value(m_otherSuffixesOption), &error);
+            if (!suffixes)
+                return QStringLiteral("--other-suffixes: ") + error;
+            m_elsewhereOptions.suffixes = *suffixes;
+        }
+        const double dnsRate = parser.value(m_dnsRateOption).toDouble(&ok);
+        if (!ok || !(dnsRate >= 1 && dnsRate <= 1000) || dnsRate != std::floor(dnsRate))
+            return QStringLiteral("--dns-rate: \"%1\" is no whole number of queries a second from 1 to 1000")
+                .arg(parser.value(m_dnsRateOption));
+        m_elsewhereOptions.dns.queriesPerSecond = int(dnsRate);
+        const int dnsAtOnce = parser.value(m_dnsAtOnceOption).toInt(&ok);
+        if (!ok || dnsAtOnce < 1 || dnsAtOnce > 64)
+            return QStringLiteral("--dns-at-once: \"%1\" is no number from 1 to 64").arg(parser.value(m_dnsAtOnceOption));
+        m_elsewhereOptions.dns.inFlight = dnsAtOnce;
+        m_elsewhereOptions.maxAgeSeconds = m_options.maxAgeSeconds;
+        m_elsewhereOptions.refresh = m_options.refresh;
+
         m_given = parser.positionalArguments();
         if (m_given.isEmpty()) {
             if (::isatty(STDIN_FILENO) == 1)
@@ -117,6 +142,11 @@ public:
         }
         columns.append({ QStringLiteral("source") });
         columns.append({ QStringLiteral("failure") });
+        // Last, so that the columns before keep their places.
+        if (checksElsewhere()) {
+            columns.append({ QStringLiteral("taken_elsewhere"), false, true });
+            columns.append({ QStringLiteral("unknown_elsewhere"), false, true });
+        }
         return columns;
     }
     bool namesOnly() const override { return false; }
@@ -131,6 +161,25 @@ public:
             m_progress->summary(summaryLine());
             finish(m_skipped > 0 ? ExitCode::SomeFailed : ExitCode::Done);
             return;
+        }
+        if (checksElsewhere()) {
+            m_elsewhereOptions.dns.server = m_settings.config.dnsServer;
+            m_elsewhere = std::make_unique<OtherSuffixCheck>(m_elsewhereOptions, m_history);
+            QString error;
+            if (!m_elsewhere->isReady(&error))
+                m_progress->warn(QStringLiteral("vexlon-collector lookup: DNS cannot be asked (%1): other suffixes "
+                                                "stay unknown")
+                                     .arg(error));
+            connect(m_elsewhere.get(), &OtherSuffixCheck::checked, this,
+                [this](const QString &domain, const ElsewhereResult &result, const QList<ElsewhereState> &fresh) {
+                    if (m_writer)
+                        m_writer->recordElsewhere(fresh);
+                    m_elsewhereOf.insert(domain, result);
+                    completeRow(domain);
+                });
+            connect(m_elsewhere.get(), &OtherSuffixCheck::finished, this, [this] { finishIfDone(); });
+            for (const QString &domain : domains)
+                m_elsewhere->check(domain);
         }
         m_fetcher = std::make_unique<PageFetcher>();
         m_batch = std::make_unique<BatchLookup>(*m_fetcher, m_settings.config, m_history, m_options);
@@ -151,9 +200,8 @@ public:
             if (cancelled)
                 return;
             m_failed = failed;
-            writeFinishedRows(true);
-            m_progress->summary(summaryLine());
-            finish(m_failed > 0 || m_skipped > 0 ? ExitCode::SomeFailed : ExitCode::Done);
+            m_lookupsDone = true;
+            finishIfDone();
         });
         // The waiting time counts down on the progress line.
         connect(&m_ticker, &QTimer::timeout, this, &LookupCommand::showProgress);
@@ -169,6 +217,16 @@ protected:
         m_ticker.stop();
         if (m_batch)
             m_batch->cancel();
+        // Rows looked up whose other suffixes are not all answered: those left are unknown.
+        m_elsewhere.reset();
+        for (auto it = m_lookupRowOf.cbegin(); it != m_lookupRowOf.cend(); ++it) {
+            ElsewhereResult unanswered;
+            unanswered.unknown = m_elsewhereOptions.suffixes;
+            unanswered.unknown.removeAll(labelAndSuffix(it.key()).second);
+            m_elsewhereOf.insert(it.key(), unanswered);
+        }
+        for (const QString &domain : m_lookupRowOf.keys())
+            completeRow(domain);
         writeFinishedRows(true);
         m_progress->summary(summaryLine() + QStringLiteral(" · interrupted"));
     }
@@ -235,6 +293,11 @@ private:
                 row.append(field.text(record));
         }
         row << (fromHistory ? QStringLiteral("history") : QStringLiteral("site")) << failureOf(record);
+        if (checksElsewhere()) {
+            m_lookupRowOf.insert(record.domain, row);
+            completeRow(record.domain);
+            return;
+        }
         const auto found = m_indexOf.constFind(record.domain);
         if (found == m_indexOf.constEnd()) {
             writeRow(row);
@@ -242,6 +305,37 @@ private:
         }
         m_rows[*found] = row;
         writeFinishedRows(false);
+    }
+
+    bool checksElsewhere() const { return !m_elsewhereOptions.suffixes.isEmpty(); }
+
+    // A row is whole once its lookup and its other suffixes are both in.
+    void completeRow(const QString &domain)
+    {
+        const auto lookup = m_lookupRowOf.constFind(domain);
+        const auto elsewhere = m_elsewhereOf.constFind(domain);
+        if (lookup == m_lookupRowOf.constEnd() || elsewhere == m_elsewhereOf.constEnd())
+            return;
+        QStringList row = *lookup;
+        row << listValue(elsewhere->taken) << listValue(elsewhere->unknown);
+        m_lookupRowOf.erase(lookup);
+        m_elsewhereOf.erase(elsewhere);
+        const auto found = m_indexOf.constFind(domain);
+        if (found == m_indexOf.constEnd()) {
+            writeRow(row);
+            return;
+        }
+        m_rows[*found] = row;
+        writeFinishedRows(false);
+    }
+
+    void finishIfDone()
+    {
+        if (!m_lookupsDone || (m_elsewhere && m_elsewhere->pendingCount() > 0) || !m_lookupRowOf.isEmpty())
+            return;
+        writeFinishedRows(true);
+        m_progress->summary(summaryLine());
+        finish(m_failed > 0 || m_skipped > 0 ? ExitCode::SomeFailed : ExitCode::Done);
     }
 
     // In the order given: a row waits for those before it, unless the command stops.
@@ -299,7 +393,23 @@ private:
                        "12h, 2d or seconds (default 120)."),
         QStringLiteral("time"), QStringLiteral("120") };
 
+    const QCommandLineOption m_otherSuffixesOption { QStringLiteral("other-suffixes"),
+        QStringLiteral("Ask DNS whether each name's label is taken under these suffixes, comma-separated, or\n"
+                       "\"default\" for .com,.net,.cn,.com.cn,.org (the name's own suffix is left out)."),
+        QStringLiteral("list") };
+    const QCommandLineOption m_dnsRateOption { QStringLiteral("dns-rate"),
+        QStringLiteral("At most R DNS queries a second, retries included (default 20)."), QStringLiteral("R"),
+        QStringLiteral("20") };
+    const QCommandLineOption m_dnsAtOnceOption { QStringLiteral("dns-at-once"),
+        QStringLiteral("At most N DNS queries waiting for their answers at a time (default 4)."), QStringLiteral("N"),
+        QStringLiteral("4") };
+
     BatchOptions m_options;
+    OtherSuffixOptions m_elsewhereOptions;
+    std::unique_ptr<OtherSuffixCheck> m_elsewhere;
+    QHash<QString, QStringList> m_lookupRowOf; // looked up, its other suffixes not all answered yet
+    QHash<QString, ElsewhereResult> m_elsewhereOf; // answered, its lookup not in yet
+    bool m_lookupsDone = false;
     QStringList m_given;
     bool m_readStdin = false;
     std::unique_ptr<PageFetcher> m_fetcher; // made when the command starts, when there is an application

@@ -3,16 +3,13 @@
 // Politely: at most so many queries a second and so many in flight, every retry included.
 #pragma once
 
+#include "core/dns/elsewhere.h"
+
 #include <QObject>
 #include <QString>
 
 #include <memory>
 
-enum class DnsPresence {
-    Taken, // an answer with records, a referral, or the name exists without name servers
-    NotInDns, // NXDOMAIN: likely free, or held without name servers
-    Unknown, // SERVFAIL, REFUSED, time-out, a malformed answer: nothing can be said
-};
 
 struct DnsSettings
 {
