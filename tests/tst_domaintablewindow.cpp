@@ -55,7 +55,7 @@ QString csvLine(const QString &name, const QString &deletionTypeField = QString(
         DomainTableModel::kindCaption(kindOf(parts.label)), tagTexts(appraisal.tags).join(u' '), appraisal.pinyin,
         QString(), deletionTypeField.isEmpty() ? s(info.deletionType) : deletionTypeField, s(info.deletionTime),
         s(info.bookingDeadline), s(info.platform), s(info.price), s(info.rmb), s(info.deposit),
-        licence.isEmpty() ? u"未备案"_s : u"已备案 "_s + licence, u"T"_s }
+        licence.isEmpty() ? u"未备案"_s : u"已备案 "_s + licence, sampleElsewhere(name), u"T"_s }
                .join(u',')
         + u"\r\n"_s;
 }
@@ -253,6 +253,13 @@ private slots:
         site().setRequestObserver({});
         QCOMPARE(site().requestCount(limited), 2);
         QCOMPARE(part<QProgressBar>("progressBar")->text(), u"3 / 3"_s);
+        // The other suffixes, asked of DNS alongside: each label once under each suffix but its own.
+        for (int row = 0; row < 3; ++row)
+            QTRY_COMPARE(cell(row, DomainTableModel::elsewhereColumn()), sampleElsewhere(cell(row, 0)));
+        int queries = 0;
+        for (const QString &name : names)
+            queries += defaultOtherSuffixes().contains(labelAndSuffix(name).second) ? 4 : 5;
+        QCOMPARE(int(dns().queries().size()), queries);
         // CSV: a byte order mark, the header, one CR LF line per shown row, RFC 4180 quoting.
         // Ctrl+E exports even from a text field, which would take it as "end of line".
         const QString csvPath = m_folder.filePath(u"table.csv"_s);
@@ -269,7 +276,7 @@ private slots:
         written.replace(QRegularExpression(u",\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d\r\n"_s), u",T\r\n"_s);
         QCOMPARE(written,
             QStringLiteral("域名,后缀,长度,类型,品相,拼音,首次发现,删除类型,删除时间,预定截止,预定平台,预定价格,"
-                           "折合人民币,保证金,是否备案,查询时间\r\n")
+                           "折合人民币,保证金,是否备案,其他后缀,查询时间\r\n")
                 + csvLine(names[0]) + csvLine(names[1], u"\"Pending, \"\"Delete\"\"\""_s) + csvLine(names[2]));
         // TXT of the shown rows, as the main window writes its list; a failure says why and where.
         part<QLineEdit>("containsEdit")->setText(names[2]);

@@ -97,7 +97,7 @@ DomainTableWindow::DomainTableWindow(
     createControls();
     createActions();
     connect(filterBar, &FilterBar::filterChanged, m_proxy,
-        [this](const TableFilter &filter) { m_proxy->setFilter(filter.names, filter.filing); });
+        [this](const TableFilter &filter) { m_proxy->setFilter(filter.names, filter.filing, filter.elsewhere); });
     connect(m_proxy, &DomainTableProxy::countsChanged, this, [this](int shown, int all) {
         filterBar->showCounts(shown, all);
         updateButtons();
@@ -107,6 +107,12 @@ DomainTableWindow::DomainTableWindow(
         if (m_writer && !fromHistory)
             m_writer->recordLookup(record);
     });
+    connect(batchBar, &BatchBar::elsewhereChecked, this,
+        [this](const QString &domain, const ElsewhereResult &result, const QList<ElsewhereState> &fresh) {
+            m_model->setElsewhere(domain, result);
+            if (m_writer)
+                m_writer->recordElsewhere(fresh);
+        });
     connect(batchBar, &BatchBar::statusChanged, this, &DomainTableWindow::showStatus);
     connect(batchBar, &BatchBar::runningChanged, this, &DomainTableWindow::updateButtons);
     // Without a history there are no days to read.
@@ -468,6 +474,7 @@ void DomainTableWindow::restoreSettings()
     table->horizontalHeader()->restoreState(stored.value(QStringLiteral("columns")).toByteArray());
     m_lastExportPath = stored.value(QStringLiteral("lastExport")).toString();
     filterBar->restoreSettings(stored);
+    batchBar->restoreSettings(stored);
 }
 
 void DomainTableWindow::saveSettings()
@@ -477,6 +484,7 @@ void DomainTableWindow::saveSettings()
     stored.setValue(QStringLiteral("geometry"), saveGeometry());
     stored.setValue(QStringLiteral("columns"), table->horizontalHeader()->saveState());
     filterBar->saveSettings(stored);
+    batchBar->saveSettings(stored);
     stored.setValue(QStringLiteral("lastExport"), m_lastExportPath);
 }
 

@@ -78,6 +78,9 @@ FilterBar::FilterBar(QWidget *parent)
     filingCombo = named(new QComboBox(frame), "filingCombo", QStringLiteral("是否备案"));
     filingCombo->addItems({ QStringLiteral("全部"), QStringLiteral("已备案"), QStringLiteral("未备案"),
         QStringLiteral("查询失败"), QStringLiteral("未查询") });
+    elsewhereCombo = named(new QComboBox(frame), "elsewhereCombo", QStringLiteral("其他后缀已注册"));
+    // 无: under none of the other suffixes in DNS, none unknown.
+    elsewhereCombo->addItems({ QStringLiteral("全部"), QStringLiteral("有"), QStringLiteral("无") });
     restoredLabel
         = named(new QLabel(QStringLiteral("筛选已恢复"), frame), "restoredFilterLabel", QStringLiteral("筛选已恢复"));
     restoredLabel->setStyleSheet(QStringLiteral("QLabel { color: #c00000; }"));
@@ -108,7 +111,7 @@ FilterBar::FilterBar(QWidget *parent)
     };
     addRow({ { QStringLiteral("后缀"), suffixEdit }, { QStringLiteral("长度"), minLengthSpin },
                { QStringLiteral("至"), maxLengthSpin }, { QStringLiteral("类型"), kindCombo },
-               { QStringLiteral("备案"), filingCombo } },
+               { QStringLiteral("备案"), filingCombo }, { QStringLiteral("其他后缀已注册"), elsewhereCombo } },
         { restoredLabel, clearRestoredButton, clearFilterButton });
     addRow({ { QStringLiteral("包含"), containsEdit }, { QStringLiteral("开头"), startsEdit },
                { QStringLiteral("结尾"), endsEdit }, { QStringLiteral("排除"), excludesEdit },
@@ -122,7 +125,7 @@ FilterBar::FilterBar(QWidget *parent)
         connect(edit, &QLineEdit::textChanged, this, &FilterBar::tellFilter);
     for (QSpinBox *spin : { minLengthSpin, maxLengthSpin })
         connect(spin, &QSpinBox::valueChanged, this, &FilterBar::tellFilter);
-    for (QComboBox *combo : { kindCombo, filingCombo })
+    for (QComboBox *combo : { kindCombo, filingCombo, elsewhereCombo })
         connect(combo, &QComboBox::currentIndexChanged, this, &FilterBar::tellFilter);
     for (QPushButton *clearButton : { clearRestoredButton, clearFilterButton })
         connect(clearButton, &QPushButton::clicked, this, &FilterBar::clear);
@@ -158,6 +161,9 @@ TableFilter FilterBar::filter() const
     if (pattern.isValid())
         filter.names.pattern = pattern;
     filter.filing = FilingFilters[std::max(0, filingCombo->currentIndex())];
+    const ElsewhereFilter elsewhereFilters[] = { ElsewhereFilter::Any, ElsewhereFilter::SomeTaken,
+        ElsewhereFilter::NoneTaken };
+    filter.elsewhere = elsewhereFilters[std::clamp(elsewhereCombo->currentIndex(), 0, 2)];
     return filter;
 }
 
@@ -174,7 +180,7 @@ bool FilterBar::isCleared() const
     const auto fields = textFields();
     return std::all_of(fields.cbegin(), fields.cend(), [](const auto &field) { return field.first->text().isEmpty(); })
         && minLengthSpin->value() == 0 && maxLengthSpin->value() == 0 && kindCombo->currentIndex() == 0
-        && filingCombo->currentIndex() == 0;
+        && filingCombo->currentIndex() == 0 && elsewhereCombo->currentIndex() == 0;
 }
 
 void FilterBar::clear()
@@ -187,6 +193,7 @@ void FilterBar::clear()
         maxLengthSpin->setValue(0);
         kindCombo->setCurrentIndex(0);
         filingCombo->setCurrentIndex(0);
+        elsewhereCombo->setCurrentIndex(0);
     }
     tellFilter();
 }
@@ -215,6 +222,7 @@ void FilterBar::restoreSettings(const QSettings &settings)
         };
         restoreIndex(kindCombo, QStringLiteral("kind"));
         restoreIndex(filingCombo, QStringLiteral("filing"));
+        restoreIndex(elsewhereCombo, QStringLiteral("elsewhere"));
     }
     tellFilter();
     const bool restored = !isCleared();
@@ -230,4 +238,5 @@ void FilterBar::saveSettings(QSettings &settings) const
     settings.setValue(QStringLiteral("maxLength"), maxLengthSpin->value());
     settings.setValue(QStringLiteral("kind"), kindCombo->currentIndex());
     settings.setValue(QStringLiteral("filing"), filingCombo->currentIndex());
+    settings.setValue(QStringLiteral("elsewhere"), elsewhereCombo->currentIndex());
 }

@@ -21,6 +21,7 @@ struct TableFilter
 {
     DomainFilter names;
     FilingFilter filing = FilingFilter::Any;
+    ElsewhereFilter elsewhere = ElsewhereFilter::Any;
 };
 
 class FilterBar : public QWidget
@@ -55,6 +56,7 @@ private:
     QSpinBox *maxLengthSpin = nullptr;
     QComboBox *kindCombo = nullptr;
     QComboBox *filingCombo = nullptr;
+    QComboBox *elsewhereCombo = nullptr;
     QLabel *restoredLabel = nullptr;
     QPushButton *clearRestoredButton = nullptr;
     QPushButton *clearFilterButton = nullptr;

@@ -35,9 +35,10 @@ DomainTableProxy::DomainTableProxy(DomainTableModel *model, QObject *parent)
     connect(this, &QAbstractItemModel::layoutChanged, this, &DomainTableProxy::tellCounts);
 }
 
-void DomainTableProxy::setFilter(const DomainFilter &filter, FilingFilter filing)
+void DomainTableProxy::setFilter(const DomainFilter &filter, FilingFilter filing, ElsewhereFilter elsewhere)
 {
     m_filing = filing;
+    m_elsewhere = elsewhere;
     m_prepared = PreparedFilter(filter);
     m_tested = false;
     // One layout change rather than a removal per gap between shown rows: each of those would make
@@ -76,6 +77,14 @@ bool DomainTableProxy::matches(int id) const
 {
     if (m_filing != FilingFilter::Any && m_model->filingOf(id) != filingStateOf(m_filing))
         return false;
+    if (m_elsewhere != ElsewhereFilter::Any) {
+        const ElsewhereResult *result = m_model->elsewhereOf(id);
+        if (!result)
+            return false;
+        const bool someTaken = !result->taken.isEmpty();
+        if (m_elsewhere == ElsewhereFilter::SomeTaken ? !someTaken : someTaken || !result->unknown.isEmpty())
+            return false;
+    }
     return m_prepared.matches(m_model->filterKeyOf(id));
 }
 

@@ -18,13 +18,21 @@ enum class FilingFilter {
     NotLookedUp,
 };
 
+// 其他后缀已注册: a row whose label DNS was not asked about passes neither choice.
+enum class ElsewhereFilter {
+    Any,
+    SomeTaken, // taken under at least one other suffix
+    NoneTaken, // under none of them in DNS, none unknown
+};
+
 class DomainTableProxy : public QSortFilterProxyModel
 {
     Q_OBJECT
 public:
     explicit DomainTableProxy(DomainTableModel *model, QObject *parent = nullptr);
 
-    void setFilter(const DomainFilter &filter, FilingFilter filing = FilingFilter::Any);
+    void setFilter(const DomainFilter &filter, FilingFilter filing = FilingFilter::Any,
+        ElsewhereFilter elsewhere = ElsewhereFilter::Any);
 
     int shownCount() const { return rowCount(); }
     int allCount() const { return m_model->rowCount(); }
@@ -51,6 +59,7 @@ private:
 
     DomainTableModel *const m_model;
     FilingFilter m_filing = FilingFilter::Any;
+    ElsewhereFilter m_elsewhere = ElsewhereFilter::Any;
     // The filter made ready for the names the model worked out once.
     PreparedFilter m_prepared;
     // Whether each row, by id, passes the filter, and at which revision of the row that was found.
