@@ -11,6 +11,7 @@
 #include "ui/mainwindow.h"
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QClipboard>
 #include <QComboBox>
 #include <QHeaderView>
@@ -382,6 +383,55 @@ private slots:
         QVERIFY(part("restoredFilterLabel")->isVisible());
         QTest::keyClicks(part<QLineEdit>("suffixEdit"), u" .cn"_s);
         QVERIFY(!part("restoredFilterLabel")->isVisible());
+    }
+
+    // 查询其他后缀, on at first: the 其他后缀 column sorts by how many suffixes are taken, 其他后缀已注册 keeps rows
+    // with some or with none; unticked (and remembered so), DNS is not asked.
+    void otherSuffixes()
+    {
+        dns().setAnswerer({});
+        dns().setDefaultMode(FakeDnsServer::Mode::NxDomain);
+        for (const char *name : { "alpha.net", "alpha.cn", "alpha.org", "beta.net" })
+            dns().setMode(name, FakeDnsServer::Mode::NameServers);
+        dns().setMode("beta.cn", FakeDnsServer::Mode::ServFail);
+        const QStringList names { u"gamma.com"_s, u"beta.com"_s, u"alpha.com"_s };
+        openTable(names);
+        QVERIFY(part<QCheckBox>("otherSuffixesCheck")->isChecked());
+        QCOMPARE(part<QCheckBox>("otherSuffixesCheck")->text(), u"查询其他后缀"_s);
+        press(Qt::Key_L);
+        QTRY_COMPARE_WITH_TIMEOUT(labelText("statusLine"), u"批量查询完毕：共 3 个域名，失败 0 个"_s, 15000);
+        QTRY_COMPARE(cell(2, DomainTableModel::elsewhereColumn()), u"net cn org"_s);
+        QTRY_COMPARE(cell(1, DomainTableModel::elsewhereColumn()), u"net cn?"_s);
+        QTRY_COMPARE(cell(0, DomainTableModel::elsewhereColumn()), u"未解析"_s);
+        QCOMPARE(dns().queryCount("gamma.com"), 0);
+        QCOMPARE(int(dns().queries().size()), 12);
+
+        auto *table = part<QTableView>("domainTable");
+        table->sortByColumn(DomainTableModel::elsewhereColumn(), Qt::DescendingOrder);
+        QCOMPARE(QStringList({ cell(0, 0), cell(1, 0), cell(2, 0) }), QStringList({ u"alpha.com"_s, u"beta.com"_s, u"gamma.com"_s }));
+        table->sortByColumn(DomainTableModel::elsewhereColumn(), Qt::AscendingOrder);
+        QCOMPARE(QStringList({ cell(0, 0), cell(1, 0), cell(2, 0) }), QStringList({ u"gamma.com"_s, u"beta.com"_s, u"alpha.com"_s }));
+
+        auto *filter = part<QComboBox>("elsewhereCombo");
+        QCOMPARE(filter->itemText(1), u"有"_s);
+        filter->setCurrentIndex(1);
+        QCOMPARE(labelText("countLabel"), u"显示 2 / 3"_s);
+        filter->setCurrentIndex(2);
+        QCOMPARE(labelText("countLabel"), u"显示 1 / 3"_s);
+        QCOMPARE(cell(0, 0), u"gamma.com"_s);
+        filter->setCurrentIndex(0);
+
+        part<QCheckBox>("otherSuffixesCheck")->setChecked(false);
+        m_table->close();
+        QTRY_VERIFY(!window().findChild<DomainTableWindow *>());
+        dns().clearLog();
+        openTable({ u"delta.com"_s });
+        QVERIFY(!part<QCheckBox>("otherSuffixesCheck")->isChecked());
+        press(Qt::Key_L);
+        QTRY_COMPARE_WITH_TIMEOUT(labelText("statusLine"), u"批量查询完毕：共 1 个域名，失败 0 个"_s, 15000);
+        QCOMPARE(cell(0, DomainTableModel::elsewhereColumn()), QString());
+        QCOMPARE(int(dns().queries().size()), 0);
+        part<QCheckBox>("otherSuffixesCheck")->setChecked(true);
     }
 
     // Filters kept by an earlier version come back under the same keys, say so, and go with one click.
