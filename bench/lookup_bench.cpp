@@ -50,7 +50,8 @@ int main(int argc, char *argv[])
     const int dnsAtOnce = parser.value(dnsAtOnceOption).toInt();
 
     FakeSite site;
-    const int pages = (nameCount + SampleMarket::RowsPerPage - 1) / SampleMarket::RowsPerPage;
+    // One page more than the names need: a page may list a name another lists too.
+    const int pages = (nameCount + SampleMarket::RowsPerPage - 1) / SampleMarket::RowsPerPage + 1;
     if (!Bench::startSampleMarket(site, pages, 0)) {
         std::fprintf(stderr, "bench-lookup: the sample marketplace cannot listen\n");
         return 1;
