@@ -120,7 +120,7 @@ int main(int argc, char *argv[])
         DomainFilter filter;
         filter.requiredTags = { QString::fromUtf8(tag) };
         clock.restart();
-        proxy.setFilter(filter);
+        proxy.setFilter({ filter });
         const int shown = proxy.shownCount();
         filterMs.push_back(clock.nsecsElapsed() / 1e6);
         shownCounts.append(QStringLiteral("%1 %2").arg(QString::fromUtf8(tag)).arg(shown));

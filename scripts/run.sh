@@ -41,10 +41,12 @@ if [[ -z $port ]]; then
 fi
 market_url="http://127.0.0.1:$port"
 echo "run: sample marketplace at $market_url (requests logged in $market_log)"
+# The second line names its DNS server, which answers for the names' other suffixes.
+dns_server=$(sed -n 's|^sample-market dns on \(127\.0\.0\.1:[0-9][0-9]*\)$|\1|p' "$market_log")
 
 # The sample marketplace's names go to a history of their own, not to the user's.
 program=("$build_dir/bin/vexlon-collector" --market-url "$market_url" --icp-url "$market_url"
-    --update-url "$market_url" --data-dir "$root/$build_dir/sample-history" "$@")
+    --update-url "$market_url" ${dns_server:+--dns-server "$dns_server"} --data-dir "$root/$build_dir/sample-history" "$@")
 
 if [[ -n ${DISPLAY:-} || -n ${WAYLAND_DISPLAY:-} ]]; then
     "${program[@]}"

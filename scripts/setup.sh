@@ -10,6 +10,7 @@ packages=(
     cmake g++ make pkg-config       # build tools
     qt6-base-dev                    # Qt 6 Core, Gui, Widgets, Network, Test
     libcpp-httplib-dev              # the sample marketplace and the test servers
+    libc-ares-dev                   # DNS queries for the same name under other suffixes
     libqt6sql6-sqlite               # the history's SQLite driver for Qt SQL
     xvfb xauth x11-utils xdotool    # a window without a display; xwininfo, and clicks for the demo
     imagemagick                     # screenshots (import)

@@ -157,13 +157,33 @@ QStringList SqlConnection::column(const QString &statement)
     return values;
 }
 
+FakeDnsServer::Mode sampleDnsMode(const std::string &name)
+{
+    return SampleMarket::inSampleDns(name) ? FakeDnsServer::Mode::NameServers : FakeDnsServer::Mode::NxDomain;
+}
+
+QString sampleElsewhere(const QString &domain)
+{
+    const auto [label, own] = labelAndSuffix(domain);
+    QStringList taken;
+    for (const QString &suffix : defaultOtherSuffixes()) {
+        if (suffix != own && SampleMarket::inSampleDns((label + u'.' + suffix).toStdString()))
+            taken << suffix;
+    }
+    return taken.isEmpty() ? QStringLiteral("未解析") : taken.join(u' ');
+}
+
 void SiteTest::startSite()
 {
     m_site = std::make_unique<FakeSite>();
     QVERIFY(m_site->start());
+    m_dns = std::make_unique<FakeDnsServer>();
+    m_dns->setAnswerer(sampleDnsMode);
+    QVERIFY(m_dns->start());
     m_fetcher = std::make_unique<PageFetcher>();
     config = AppConfig();
     config.marketUrl = config.icpUrl = config.updateUrl = QString::fromStdString(m_site->url());
+    config.dnsServer = QString::fromStdString(m_dns->address());
     config.requestTimeoutMs = config.menuLookupTimeoutMs = 10000;
 }
 

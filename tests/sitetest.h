@@ -6,6 +6,8 @@
 #include "core/config.h"
 #include "core/filter/domainfilter.h"
 #include "core/net/pagefetcher.h"
+#include "core/dns/elsewhere.h"
+#include "tools/fakedns.h"
 #include "tools/fakesite.h"
 
 #include <QObject>
@@ -23,6 +25,11 @@ std::string pageTarget(int page);
 std::string backorderTarget(const QString &domain);
 std::string icpTarget(const QString &domain);
 inline const std::string VersionTarget = "/version/main.txt";
+
+// How the sample's DNS server answers for a name, and what the 其他后缀 cell then says of a domain under the
+// default other suffixes.
+FakeDnsServer::Mode sampleDnsMode(const std::string &name);
+QString sampleElsewhere(const QString &domain);
 
 // The names the sample marketplace lists on these pages, in page order; pages past 20 list none.
 QStringList sampleNames(int first, int last);
@@ -91,13 +98,14 @@ class SiteTest : public QObject
     Q_OBJECT
 
 protected:
-    // Starts a fake site and a fetcher, and points every address of the configuration at the site, with
+    // Starts a fake site, a fake DNS server and a fetcher, and points every address of the configuration at them, with
     // time limits of 10 s. Call from init().
     void startSite();
     // Stops the site. Call from cleanup(), after what uses the fetcher is gone.
     void endSite();
 
     FakeSite &site() { return *m_site; }
+    FakeDnsServer &dns() { return *m_dns; }
     PageFetcher &fetcher() { return *m_fetcher; }
     QUrl at(const std::string &target) const;
 
@@ -114,5 +122,6 @@ protected:
 
 private:
     std::unique_ptr<FakeSite> m_site;
+    std::unique_ptr<FakeDnsServer> m_dns;
     std::unique_ptr<PageFetcher> m_fetcher;
 };

@@ -5,6 +5,7 @@
 #include "core/lookup/whoisfacts.h"
 #include "core/store/historystore.h"
 #include "tests/sitetest.h"
+#include "tools/fakedns.h"
 #include "tools/samplemarket.h"
 
 #include <QDir>
@@ -236,6 +237,46 @@ private slots:
         const Finished refreshed = program(u"lookup --refresh --rate=50 "_s + domains[1]);
         QCOMPARE(rowsOf(refreshed.out), QList<QStringList> { sampleRow(domains[1], "site") });
         QCOMPARE(m_site->requests().size(), std::size_t(2));
+    }
+
+    // The label under other suffixes, at the end of the row: taken, unknown (asked again next time) and not in
+    // DNS (in neither column); the history answers what DNS said within --max-age.
+    void lookupOtherSuffixes()
+    {
+        FakeDnsServer dns;
+        QVERIFY(dns.start());
+        dns.setDefaultMode(FakeDnsServer::Mode::NxDomain);
+        dns.setMode("hua.net", FakeDnsServer::Mode::NameServers);
+        dns.setMode("hua.org", FakeDnsServer::Mode::Referral);
+        dns.setMode("hua.cn", FakeDnsServer::Mode::ServFail);
+        const QString options = u"lookup --rate 50 --dns-server "_s + QString::fromStdString(dns.address())
+            + u" --other-suffixes .com,NET,org,cn,com.cn hua.com"_s;
+        const Finished text = program(options);
+        QCOMPARE(text.exitCode, 0);
+        QCOMPARE(rowsOf(text.out), QList<QStringList> { sampleRow(u"hua.com"_s, "site") << u"net org"_s << u"cn"_s });
+        // Its own suffix is not asked.
+        QCOMPARE(dns.queryCount("hua.com"), 0);
+        QCOMPARE(int(dns.queries().size()), 4);
+
+        dns.clearLog();
+        const Finished json = program(options + u" --format json"_s);
+        QVERIFY2(json.out.endsWith(",\"taken_elsewhere\":[\"net\",\"org\"],\"unknown_elsewhere\":[\"cn\"]}\n"),
+            json.out);
+        // Only the unknown one is asked again.
+        QCOMPARE(dns.queryCount("hua.cn"), 1);
+        QCOMPARE(int(dns.queries().size()), 1);
+
+        dns.clearLog();
+        dns.setMode("hua.cn", FakeDnsServer::Mode::NameServers);
+        const Finished csv = program(options + u" --format csv --refresh"_s);
+        QVERIFY2(csv.out.contains(",taken_elsewhere,unknown_elsewhere\r\n"), csv.out);
+        QVERIFY2(csv.out.endsWith(",net org cn,\r\n"), csv.out);
+        QCOMPARE(int(dns.queries().size()), 4);
+
+        dns.clearLog();
+        const Finished old = program(options + u" --max-age 0"_s);
+        QCOMPARE(rowsOf(old.out).value(0).mid(sampleRow(u"hua.com"_s, "site").size()), QStringList({ u"net org cn"_s, u""_s }));
+        QCOMPARE(int(dns.queries().size()), 4);
     }
 
     void lookupFormats_data()
@@ -797,6 +838,14 @@ private slots:
         row("years not a number", "lookup --max-years old a.com", 2, "--max-years: \"old\"");
         row("years the wrong way round", "lookup --min-years 5 --max-years 2 a.com", 2,
             "--min-years 5 is more than --max-years 2");
+        row("lookup --help tells the other suffixes", "lookup --help", 0,
+            "--other-suffixes|--dns-server|--dns-rate|taken_elsewhere|not in DNS");
+        row("a suffix with a blank", "lookup --other-suffixes com,c\xc2\xa0n a.com", 2, "--other-suffixes");
+        row("an empty suffix", "lookup --other-suffixes com,,net a.com", 2, "--other-suffixes");
+        row("a DNS server by name", "lookup --dns-server dns.example:53 a.com", 2, "--dns-server: \"dns.example:53\"");
+        row("a DNS port out of range", "lookup --dns-server 127.0.0.1:65536 a.com", 2, "--dns-server");
+        row("no DNS queries a second", "lookup --dns-rate 0 a.com", 2, "--dns-rate");
+        row("DNS queries half a second", "lookup --dns-rate 2.5 a.com", 2, "--dns-rate");
     }
 
     // Help on stdout; a refusal on stderr before anything is fetched or stored.

@@ -12,6 +12,7 @@
 #include "ui/mainwindow.h"
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QClipboard>
 #include <QComboBox>
 #include <QHeaderView>
@@ -66,7 +67,8 @@ QString csvLine(const QString &name, const QString &deletionTypeField = QString(
         s(info.bookingDeadline), s(info.platform), s(info.price), s(info.rmb), s(info.deposit),
         licence.isEmpty() ? u"未备案"_s : u"已备案 "_s + licence, day(whois.created),
         QString::number(wholeYearsSince(created, QDateTime::currentDateTimeUtc()).value()) + u"年"_s,
-        day(whois.expires), u'"' + whois.registrar + u'"', whois.statuses.join(u' '), u"T"_s }
+        day(whois.expires), u'"' + whois.registrar + u'"', whois.statuses.join(u' '),
+        sampleElsewhere(name), u"T"_s }
                .join(u',')
         + u"\r\n"_s;
 }
@@ -264,6 +266,13 @@ private slots:
         site().setRequestObserver({});
         QCOMPARE(site().requestCount(limited), 2);
         QCOMPARE(part<QProgressBar>("progressBar")->text(), u"3 / 3"_s);
+        // The other suffixes, asked of DNS alongside: each label once under each suffix but its own.
+        for (int row = 0; row < 3; ++row)
+            QTRY_COMPARE(cell(row, DomainTableModel::elsewhereColumn()), sampleElsewhere(cell(row, 0)));
+        int queries = 0;
+        for (const QString &name : names)
+            queries += defaultOtherSuffixes().contains(labelAndSuffix(name).second) ? 4 : 5;
+        QCOMPARE(int(dns().queries().size()), queries);
         // CSV: a byte order mark, the header, one CR LF line per shown row, RFC 4180 quoting.
         // Ctrl+E exports even from a text field, which would take it as "end of line".
         const QString csvPath = m_folder.filePath(u"table.csv"_s);
@@ -280,7 +289,7 @@ private slots:
         written.replace(QRegularExpression(u",\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d\r\n"_s), u",T\r\n"_s);
         QCOMPARE(written,
             QStringLiteral("域名,后缀,长度,类型,品相,拼音,首次发现,删除类型,删除时间,预定截止,预定平台,预定价格,"
-                           "折合人民币,保证金,是否备案,注册时间,年龄,到期时间,注册商,状态,查询时间\r\n")
+                           "折合人民币,保证金,是否备案,注册时间,年龄,到期时间,注册商,状态,其他后缀,查询时间\r\n")
                 + csvLine(names[0]) + csvLine(names[1], u"\"Pending, \"\"Delete\"\"\""_s) + csvLine(names[2]));
         // TXT of the shown rows, as the main window writes its list; a failure says why and where.
         part<QLineEdit>("containsEdit")->setText(names[2]);
@@ -414,6 +423,55 @@ private slots:
         QTest::mouseClick(part<QPushButton>("clearFilterButton"), Qt::LeftButton);
         QCOMPARE(part<QSpinBox>("maxAgeSpin")->text(), u"不限"_s);
         QCOMPARE(labelText("countLabel"), u"显示 2 / 2"_s);
+    }
+
+    // 查询其他后缀, on at first: the 其他后缀 column sorts by how many suffixes are taken, 其他后缀已注册 keeps rows
+    // with some or with none; unticked (and remembered so), DNS is not asked.
+    void otherSuffixes()
+    {
+        dns().setAnswerer({});
+        dns().setDefaultMode(FakeDnsServer::Mode::NxDomain);
+        for (const char *name : { "alpha.net", "alpha.cn", "alpha.org", "beta.net" })
+            dns().setMode(name, FakeDnsServer::Mode::NameServers);
+        dns().setMode("beta.cn", FakeDnsServer::Mode::ServFail);
+        const QStringList names { u"gamma.com"_s, u"beta.com"_s, u"alpha.com"_s };
+        openTable(names);
+        QVERIFY(part<QCheckBox>("otherSuffixesCheck")->isChecked());
+        QCOMPARE(part<QCheckBox>("otherSuffixesCheck")->text(), u"查询其他后缀"_s);
+        press(Qt::Key_L);
+        QTRY_COMPARE_WITH_TIMEOUT(labelText("statusLine"), u"批量查询完毕：共 3 个域名，失败 0 个"_s, 15000);
+        QTRY_COMPARE(cell(2, DomainTableModel::elsewhereColumn()), u"net cn org"_s);
+        QTRY_COMPARE(cell(1, DomainTableModel::elsewhereColumn()), u"net cn?"_s);
+        QTRY_COMPARE(cell(0, DomainTableModel::elsewhereColumn()), u"未解析"_s);
+        QCOMPARE(dns().queryCount("gamma.com"), 0);
+        QCOMPARE(int(dns().queries().size()), 12);
+
+        auto *table = part<QTableView>("domainTable");
+        table->sortByColumn(DomainTableModel::elsewhereColumn(), Qt::DescendingOrder);
+        QCOMPARE(QStringList({ cell(0, 0), cell(1, 0), cell(2, 0) }), QStringList({ u"alpha.com"_s, u"beta.com"_s, u"gamma.com"_s }));
+        table->sortByColumn(DomainTableModel::elsewhereColumn(), Qt::AscendingOrder);
+        QCOMPARE(QStringList({ cell(0, 0), cell(1, 0), cell(2, 0) }), QStringList({ u"gamma.com"_s, u"beta.com"_s, u"alpha.com"_s }));
+
+        auto *filter = part<QComboBox>("elsewhereCombo");
+        QCOMPARE(filter->itemText(1), u"有"_s);
+        filter->setCurrentIndex(1);
+        QCOMPARE(labelText("countLabel"), u"显示 2 / 3"_s);
+        filter->setCurrentIndex(2);
+        QCOMPARE(labelText("countLabel"), u"显示 1 / 3"_s);
+        QCOMPARE(cell(0, 0), u"gamma.com"_s);
+        filter->setCurrentIndex(0);
+
+        part<QCheckBox>("otherSuffixesCheck")->setChecked(false);
+        m_table->close();
+        QTRY_VERIFY(!window().findChild<DomainTableWindow *>());
+        dns().clearLog();
+        openTable({ u"delta.com"_s });
+        QVERIFY(!part<QCheckBox>("otherSuffixesCheck")->isChecked());
+        press(Qt::Key_L);
+        QTRY_COMPARE_WITH_TIMEOUT(labelText("statusLine"), u"批量查询完毕：共 1 个域名，失败 0 个"_s, 15000);
+        QCOMPARE(cell(0, DomainTableModel::elsewhereColumn()), QString());
+        QCOMPARE(int(dns().queries().size()), 0);
+        part<QCheckBox>("otherSuffixesCheck")->setChecked(true);
     }
 
     // Filters kept by an earlier version come back under the same keys, say so, and go with one click.

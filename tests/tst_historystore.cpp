@@ -350,6 +350,39 @@ private slots:
     }
 
     // What must not or cannot be used is refused with its reason, again and again; file and folder stay as they were.
+    // What DNS said of labels under other suffixes: the newest answer per label and suffix, those at or after a
+    // time; a history of this version made before the table gets it when it is opened.
+    void keepsWhatDnsSaid()
+    {
+        {
+            HistoryStore store;
+            QVERIFY(store.open(m_path));
+        }
+        QCOMPARE(SqlConnection(m_path).run({ u"DROP TABLE elsewhere"_s }), QString());
+        HistoryStore store;
+        QVERIFY(store.open(m_path));
+        const QDateTime early = QDateTime::fromString(u"2026-03-01T10:00:00Z"_s, Qt::ISODate);
+        const QDateTime late = early.addSecs(3600);
+        QVERIFY(store.recordElsewhere({ { u"ABC"_s, u"net"_s, DnsPresence::Taken, late },
+            { u"abc"_s, u"cn"_s, DnsPresence::NotInDns, early }, { u"xyz"_s, u"net"_s, DnsPresence::Taken, late } }));
+        // An older answer coming late does not replace a newer one; a newer one does.
+        QVERIFY(store.recordElsewhere({ { u"abc"_s, u"net"_s, DnsPresence::NotInDns, early },
+            { u"abc"_s, u"cn"_s, DnsPresence::Taken, late } }));
+        const auto described = [](const QList<ElsewhereState> &states) {
+            QStringList lines;
+            for (const ElsewhereState &state : states)
+                lines << state.label + u'.' + state.suffix + u' ' + presenceText(state.presence) + u' '
+                        + state.time.toUTC().toString(Qt::ISODate);
+            lines.sort();
+            return lines;
+        };
+        QCOMPARE(described(store.elsewhereOf(u"abc"_s, early)),
+            QStringList({ u"abc.cn taken 2026-03-01T11:00:00Z"_s, u"abc.net taken 2026-03-01T11:00:00Z"_s }));
+        QCOMPARE(described(store.elsewhereOf(u"Abc"_s, late.addSecs(1))), QStringList());
+        QCOMPARE(described(store.elsewhereOf(u"nothing"_s, early)), QStringList());
+        QCOMPARE(SqlConnection(m_path).run({ u"PRAGMA user_version"_s }), QString::number(HistoryStore::SchemaVersion));
+    }
+
     void refuses_data()
     {
         QTest::addColumn<QString>("kind");

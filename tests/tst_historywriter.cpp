@@ -225,6 +225,19 @@ private slots:
             QStringList { kept });
     }
 
+    // What DNS said goes to the history through the writer; nothing is written for an empty list.
+    void elsewhere()
+    {
+        const QDateTime now = QDateTime::currentDateTimeUtc();
+        m_writer->recordElsewhere({});
+        m_writer->recordElsewhere({ { u"abc"_s, u"net"_s, DnsPresence::Taken, now },
+            { u"abc"_s, u"org"_s, DnsPresence::NotInDns, now } });
+        QVERIFY(written());
+        QCOMPARE(SqlConnection(m_path).column(u"SELECT label || '.' || suffix || ' ' || state FROM elsewhere ORDER BY suffix"_s),
+            QStringList({ u"abc.net taken"_s, u"abc.org not_in_dns"_s }));
+        QCOMPARE(m_writer->unrecorded(), 0);
+    }
+
     // Another program holds the lock past the time-out as pages come: told once, the operations go on,
     // and once the lock is gone every page, the run's end and the lookup are in the history.
     void lockedHistoryCatchesUp()

@@ -1,5 +1,7 @@
 #include "tests/windowtest.h"
 
+#include "tests/sitetest.h"
+
 #include "ui/domainlistview.h"
 #include "ui/mainwindow.h"
 
@@ -29,8 +31,12 @@ void WindowTest::startWindow(const std::function<void(AppConfig &)> &adjust)
 {
     m_site = std::make_unique<FakeSite>();
     QVERIFY(m_site->start());
+    m_dns = std::make_unique<FakeDnsServer>();
+    m_dns->setAnswerer(sampleDnsMode);
+    QVERIFY(m_dns->start());
     AppConfig config;
     config.marketUrl = config.icpUrl = config.updateUrl = siteUrl();
+    config.dnsServer = QString::fromStdString(m_dns->address());
     config.homeUrl = siteUrl() + QStringLiteral("/home");
     config.forumUrl = siteUrl() + QStringLiteral("/forum");
     if (adjust)
@@ -49,6 +55,7 @@ void WindowTest::endWindow()
     if (m_site)
         m_site->releaseAll();
     m_site.reset();
+    m_dns.reset();
 }
 
 void WindowTest::restartWindow(const std::function<void(AppConfig &)> &adjust)

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "core/config.h"
+#include "tools/fakedns.h"
 #include "tools/fakesite.h"
 #include "ui/dialogs.h"
 
@@ -43,6 +44,7 @@ protected:
     bool waitForRequest(const std::string &target, int limitMs = 15000);
 
     FakeSite &site() { return *m_site; }
+    FakeDnsServer &dns() { return *m_dns; }
     MainWindow &window() { return *m_window; }
     QString siteUrl() const;
 
@@ -78,5 +80,6 @@ private:
     QWidget *windowWidget() const;
 
     std::unique_ptr<FakeSite> m_site;
+    std::unique_ptr<FakeDnsServer> m_dns; // the configuration's DNS server, answering as the sample's does
     std::unique_ptr<MainWindow> m_window;
 };

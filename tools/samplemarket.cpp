@@ -359,6 +359,11 @@ std::string icpLicenceFor(const std::string &domain)
         + "号-" + std::to_string(1 + random.below(3));
 }
 
+bool inSampleDns(const std::string &name)
+{
+    return hashOf(lowerCase(name), 29) % 5 < 3;
+}
+
 std::string icpPage(const std::string &licence)
 {
     std::string page = "<!DOCTYPE html>\r\n"

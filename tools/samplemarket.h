@@ -38,6 +38,10 @@ std::string icpLicenceFor(const std::string &domain);
 // An ICP lookup page: the licence-number row when licence is not empty, else the not-filed text.
 std::string icpPage(const std::string &licence);
 
+// Whether the sample's DNS server says a name ("abc.com") is taken: about three in five are, the same
+// every time; the rest are not in DNS.
+bool inSampleDns(const std::string &name);
+
 // "qvrt:" + version + "|", the way the update server publishes it.
 std::string versionFile(const std::string &version);
 

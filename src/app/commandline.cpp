@@ -6,6 +6,7 @@
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <QRegularExpression>
 #include <QUrl>
 
 #include <algorithm>
@@ -29,6 +30,10 @@ const char WindowDescription[]
 SharedOptions::SharedOptions()
     : m_dataDir(QStringLiteral("data-dir"),
         QStringLiteral("Keep the history in this folder instead of the user's data folder."), QStringLiteral("dir"))
+    , m_dnsServer(QStringLiteral("dns-server"),
+          QStringLiteral("Ask this DNS server, IP:PORT, whether names are taken under other suffixes\n"
+                         "(default: the system's resolvers)."),
+          QStringLiteral("host:port"))
     , m_noHistory(QStringLiteral("no-history"), QStringLiteral("Do not record runs and lookups in the history."))
 {
     const AppConfig defaults;
@@ -51,6 +56,7 @@ void SharedOptions::addTo(QCommandLineParser &parser, bool withNoHistory) const
     for (const UrlOption &entry : m_urlOptions)
         parser.addOption(entry.option);
     parser.addOption(m_dataDir);
+    parser.addOption(m_dnsServer);
     if (withNoHistory)
         parser.addOption(m_noHistory);
 }
@@ -66,6 +72,14 @@ bool SharedOptions::read(const QCommandLineParser &parser, CommandLineOutcome &o
         if (entry.isBase && (url.hasQuery() || url.hasFragment()))
             return fail(error, QStringLiteral("--%1: \"%2\" is a base URL and cannot carry a query or a fragment").arg(name, value));
         outcome.config.*entry.field = value;
+    }
+    if (parser.isSet(m_dnsServer)) {
+        const QString server = parser.value(m_dnsServer);
+        static const QRegularExpression form(QStringLiteral("^(\\d{1,3}(\\.\\d{1,3}){3}|\\[[0-9A-Fa-f:.]+\\])(:(\\d{1,5}))?$"));
+        const QRegularExpressionMatch match = form.match(server);
+        if (!match.hasMatch() || (match.hasCaptured(4) && (match.captured(4).toInt() < 1 || match.captured(4).toInt() > 65535)))
+            return fail(error, QStringLiteral("--dns-server: \"%1\" is not an address IP:PORT (like 127.0.0.1:5353)").arg(server));
+        outcome.config.dnsServer = server;
     }
     outcome.dataDir = parser.value(m_dataDir);
     // Asked of a parser that does not know the option, isSet() complains.

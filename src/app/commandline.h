@@ -32,7 +32,7 @@ class SharedOptions
 public:
     SharedOptions();
 
-    // --market-url, --icp-url, --update-url, --home-url, --forum-url and --data-dir; --no-history too
+    // --market-url, --icp-url, --update-url, --home-url, --forum-url, --dns-server and --data-dir; --no-history too
     // where it means something.
     void addTo(QCommandLineParser &parser, bool withNoHistory) const;
     // Reads them over outcome's defaults. False, with why in error (naming the option and its value),
@@ -49,6 +49,7 @@ private:
     };
     QList<UrlOption> m_urlOptions;
     QCommandLineOption m_dataDir;
+    QCommandLineOption m_dnsServer;
     QCommandLineOption m_noHistory;
 };
 

@@ -3,6 +3,7 @@
 #include "cli/command.h"
 #include "cli/progress.h"
 #include "core/batch/batchlookup.h"
+#include "core/dns/othersuffixcheck.h"
 #include "core/lookup/lookupfields.h"
 #include "core/store/historywriter.h"
 #include "core/text/domainname.h"
@@ -72,14 +73,18 @@ public:
                               "after Retry-After. Answers younger than --max-age come from the history. One row\n"
                               "per domain, in the order given. Names that cannot be looked up are told on stderr\n"
                               "and skipped. Exit codes: 0 done, 1 some lookups failed or names were skipped,\n"
-                              "2 bad usage, 3 the history cannot be used, 130 interrupted.");
+                              "2 bad usage, 3 the history cannot be used, 130 interrupted.\n"
+                              "With --other-suffixes, DNS is asked (NS) whether each name's label is taken under\n"
+                              "those suffixes: the columns taken_elsewhere and unknown_elsewhere follow at the end.\n"
+                              "A suffix in neither is not in DNS (NXDOMAIN): likely free, or held without name\n"
+                              "servers.");
     }
     QString argumentsSyntax() const override { return QStringLiteral("[DOMAIN...]"); }
 
     void addOptions(QCommandLineParser &parser) override
     {
         parser.addOptions({ m_maxAgeOption, m_refreshOption, m_rateOption, m_atOnceOption, m_maxWaitOption,
-            m_minYearsOption, m_maxYearsOption });
+            m_minYearsOption, m_maxYearsOption, m_otherSuffixesOption, m_dnsRateOption, m_dnsAtOnceOption });
         parser.addPositionalArgument(QStringLiteral("DOMAIN"), QStringLiteral("Domains to look up; none: read stdin."));
     }
 
@@ -119,6 +124,26 @@ public:
                                        .arg(MostYears));
             *bound = years;
         }
+
+        if (parser.isSet(m_otherSuffixesOption)) {
+            QString why;
+            const std::optional<QStringList> suffixes = otherSuffixesFrom(parser.value(m_otherSuffixesOption), &why);
+            if (!suffixes)
+                return fail(error, QStringLiteral("--other-suffixes: ") + why);
+            m_elsewhereOptions.suffixes = *suffixes;
+        }
+        const double dnsRate = parser.value(m_dnsRateOption).toDouble(&ok);
+        if (!ok || !(dnsRate >= 1 && dnsRate <= 1000) || dnsRate != std::floor(dnsRate))
+            return fail(error, QStringLiteral("--dns-rate: \"%1\" is no whole number of queries a second from 1 to 1000")
+                                   .arg(parser.value(m_dnsRateOption)));
+        m_elsewhereOptions.dns.queriesPerSecond = int(dnsRate);
+        const int dnsAtOnce = parser.value(m_dnsAtOnceOption).toInt(&ok);
+        if (!ok || dnsAtOnce < 1 || dnsAtOnce > 64)
+            return fail(error,
+                QStringLiteral("--dns-at-once: \"%1\" is no number from 1 to 64").arg(parser.value(m_dnsAtOnceOption)));
+        m_elsewhereOptions.dns.inFlight = dnsAtOnce;
+        m_elsewhereOptions.maxAgeSeconds = m_options.maxAgeSeconds;
+        m_elsewhereOptions.refresh = m_options.refresh;
         if (m_years.least && m_years.most && *m_years.least > *m_years.most)
             return fail(error,
                 QStringLiteral("--min-years %1 is more than --max-years %2").arg(*m_years.least).arg(*m_years.most));
@@ -145,6 +170,11 @@ public:
         columns.append({ QStringLiteral("failure") });
         columns.append(tagsColumn());
         addFields(true);
+        // Last, so that the columns before keep their places.
+        if (checksElsewhere()) {
+            columns.append({ QStringLiteral("taken_elsewhere"), false, true });
+            columns.append({ QStringLiteral("unknown_elsewhere"), false, true });
+        }
         return columns;
     }
     bool namesOnly() const override { return false; }
@@ -159,6 +189,25 @@ public:
             m_progress->summary(summaryLine());
             finish(m_skipped > 0 ? ExitCode::SomeFailed : ExitCode::Done);
             return;
+        }
+        if (checksElsewhere()) {
+            m_elsewhereOptions.dns.server = m_settings.config.dnsServer;
+            m_elsewhere = std::make_unique<OtherSuffixCheck>(m_elsewhereOptions, m_history);
+            QString error;
+            if (!m_elsewhere->isReady(&error))
+                m_progress->warn(QStringLiteral("vexlon-collector lookup: DNS cannot be asked (%1): other suffixes "
+                                                "stay unknown")
+                                     .arg(error));
+            connect(m_elsewhere.get(), &OtherSuffixCheck::checked, this,
+                [this](const QString &domain, const ElsewhereResult &result, const QList<ElsewhereState> &fresh) {
+                    if (m_writer)
+                        m_writer->recordElsewhere(fresh);
+                    m_elsewhereOf.insert(domain, result);
+                    completeRow(domain);
+                });
+            connect(m_elsewhere.get(), &OtherSuffixCheck::finished, this, [this] { finishIfDone(); });
+            for (const QString &domain : domains)
+                m_elsewhere->check(domain);
         }
         m_fetcher = std::make_unique<PageFetcher>();
         m_batch = std::make_unique<BatchLookup>(*m_fetcher, m_settings.config, m_history, m_options);
@@ -179,9 +228,8 @@ public:
             if (cancelled)
                 return;
             m_failed = failed;
-            writeFinishedRows(true);
-            m_progress->summary(summaryLine());
-            finish(m_failed > 0 || m_skipped > 0 ? ExitCode::SomeFailed : ExitCode::Done);
+            m_lookupsDone = true;
+            finishIfDone();
         });
         // The waiting time counts down on the progress line.
         connect(&m_ticker, &QTimer::timeout, this, &LookupCommand::showProgress);
@@ -197,6 +245,16 @@ protected:
         m_ticker.stop();
         if (m_batch)
             m_batch->cancel();
+        // Rows looked up whose other suffixes are not all answered: those left are unknown.
+        m_elsewhere.reset();
+        for (auto it = m_lookupRowOf.cbegin(); it != m_lookupRowOf.cend(); ++it) {
+            ElsewhereResult unanswered;
+            unanswered.unknown = m_elsewhereOptions.suffixes;
+            unanswered.unknown.removeAll(labelAndSuffix(it.key()).second);
+            m_elsewhereOf.insert(it.key(), unanswered);
+        }
+        for (const QString &domain : m_lookupRowOf.keys())
+            completeRow(domain);
         writeFinishedRows(true);
         m_progress->summary(summaryLine() + QStringLiteral(" · interrupted"));
     }
@@ -271,14 +329,53 @@ private:
         // Looked up and kept, whatever its age; only the rows written are chosen by it.
         const bool written = m_years.contains(wholeYearsSince(record.whois.created, QDateTime::currentDateTimeUtc()));
         m_leftOut += !written;
-        const auto found = m_indexOf.constFind(record.domain);
+        if (!written)
+            row.clear();
+        if (checksElsewhere()) {
+            m_lookupRowOf.insert(record.domain, row);
+            completeRow(record.domain);
+            return;
+        }
+        placeRow(record.domain, row);
+    }
+
+    bool checksElsewhere() const { return !m_elsewhereOptions.suffixes.isEmpty(); }
+
+    // A row is whole once its lookup and its other suffixes are both in.
+    void completeRow(const QString &domain)
+    {
+        const auto lookup = m_lookupRowOf.constFind(domain);
+        const auto elsewhere = m_elsewhereOf.constFind(domain);
+        if (lookup == m_lookupRowOf.constEnd() || elsewhere == m_elsewhereOf.constEnd())
+            return;
+        QStringList row = *lookup;
+        if (!row.isEmpty())
+            row << listValue(elsewhere->taken) << listValue(elsewhere->unknown);
+        m_lookupRowOf.erase(lookup);
+        m_elsewhereOf.erase(elsewhere);
+        placeRow(domain, row);
+    }
+
+    // A row goes out at once unless it waits for those given before it; an empty row is one left out.
+    void placeRow(const QString &domain, const QStringList &row)
+    {
+        const auto found = m_indexOf.constFind(domain);
         if (found == m_indexOf.constEnd()) {
-            if (written)
+            if (!row.isEmpty())
                 writeRow(row);
             return;
         }
-        m_rows[*found] = written ? row : QStringList();
+        m_rows[*found] = row;
         writeFinishedRows(false);
+    }
+
+    void finishIfDone()
+    {
+        if (!m_lookupsDone || (m_elsewhere && m_elsewhere->pendingCount() > 0) || !m_lookupRowOf.isEmpty())
+            return;
+        writeFinishedRows(true);
+        m_progress->summary(summaryLine());
+        finish(m_failed > 0 || m_skipped > 0 ? ExitCode::SomeFailed : ExitCode::Done);
     }
 
     // In the order given: a row waits for those before it, unless the command stops.
@@ -350,8 +447,24 @@ private:
         QStringLiteral("N") };
     static constexpr int MostYears = 200;
 
+    const QCommandLineOption m_otherSuffixesOption { QStringLiteral("other-suffixes"),
+        QStringLiteral("Ask DNS whether each name's label is taken under these suffixes, comma-separated, or\n"
+                       "\"default\" for .com,.net,.cn,.com.cn,.org (the name's own suffix is left out)."),
+        QStringLiteral("list") };
+    const QCommandLineOption m_dnsRateOption { QStringLiteral("dns-rate"),
+        QStringLiteral("At most R DNS queries a second, retries included (default 20)."), QStringLiteral("R"),
+        QStringLiteral("20") };
+    const QCommandLineOption m_dnsAtOnceOption { QStringLiteral("dns-at-once"),
+        QStringLiteral("At most N DNS queries waiting for their answers at a time (default 4)."), QStringLiteral("N"),
+        QStringLiteral("4") };
+
     BatchOptions m_options;
     YearsRange m_years;
+    OtherSuffixOptions m_elsewhereOptions;
+    std::unique_ptr<OtherSuffixCheck> m_elsewhere;
+    QHash<QString, QStringList> m_lookupRowOf; // looked up, its other suffixes not all answered yet
+    QHash<QString, ElsewhereResult> m_elsewhereOf; // answered, its lookup not in yet
+    bool m_lookupsDone = false;
     std::unique_ptr<PageFetcher> m_fetcher; // made when the command starts, when there is an application
     std::unique_ptr<BatchLookup> m_batch; // goes before the fetcher
     QHash<QString, qsizetype> m_indexOf;

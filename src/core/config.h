@@ -18,6 +18,9 @@ struct AppConfig
     QString updateUrl = QStringLiteral("http://update.vexlon.example");
     QString forumUrl = QStringLiteral("http://bbs.vexlon.example");
     QString homeUrl = QStringLiteral("http://www.vexlon.example");
+    // The DNS server asked whether a name is taken under other suffixes, "HOST:PORT"; empty: the
+    // system's resolvers (/etc/resolv.conf).
+    QString dnsServer;
 
     // Every request gives up after this long; the backorder page asked for from the domain list's
     // menu may take longer, as it always could.

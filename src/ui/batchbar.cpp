@@ -2,7 +2,9 @@
 
 #include "ui/controls.h"
 
+#include <QCheckBox>
 #include <QHBoxLayout>
+#include <QSettings>
 #include <QLabel>
 #include <QProgressBar>
 
@@ -17,6 +19,10 @@ BatchBar::BatchBar(const AppConfig &config, const HistoryStore *history, QWidget
 {
     setObjectName(QStringLiteral("batchBar"));
     m_lookupButton = button(this, "lookupButton", QStringLiteral("批量查询"));
+    otherSuffixesCheck = named(new QCheckBox(QStringLiteral("查询其他后缀"), this), "otherSuffixesCheck",
+        QStringLiteral("查询其他后缀"));
+    otherSuffixesCheck->setChecked(true);
+    otherSuffixesCheck->setToolTip(QStringLiteral("批量查询时同时经 DNS 查询同名域名在 .com .net .cn .com.cn .org 下是否已注册"));
     m_pauseButton = button(this, "pauseButton", QStringLiteral("暂停"));
     m_cancelButton = button(this, "cancelButton", QStringLiteral("取消"));
     progressBar = named(new QProgressBar(this), "progressBar", QStringLiteral("查询进度"));
@@ -29,7 +35,7 @@ BatchBar::BatchBar(const AppConfig &config, const HistoryStore *history, QWidget
 
     auto *layout = new QHBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
-    for (QWidget *widget : std::initializer_list<QWidget *> { m_lookupButton, m_pauseButton, m_cancelButton })
+    for (QWidget *widget : std::initializer_list<QWidget *> { m_lookupButton, otherSuffixesCheck, m_pauseButton, m_cancelButton })
         layout->addWidget(widget);
     layout->addWidget(progressBar, 1);
     layout->addWidget(progressLabel, 1);
@@ -39,6 +45,23 @@ BatchBar::~BatchBar()
 {
     if (m_batch)
         m_batch->disconnect(this);
+    if (m_elsewhere)
+        m_elsewhere->disconnect(this);
+}
+
+bool BatchBar::checksOtherSuffixes() const
+{
+    return otherSuffixesCheck->isChecked();
+}
+
+void BatchBar::restoreSettings(const QSettings &settings)
+{
+    otherSuffixesCheck->setChecked(settings.value(QStringLiteral("otherSuffixes"), true).toBool());
+}
+
+void BatchBar::saveSettings(QSettings &settings) const
+{
+    settings.setValue(QStringLiteral("otherSuffixes"), otherSuffixesCheck->isChecked());
 }
 
 void BatchBar::start(const QStringList &domains)
@@ -61,6 +84,20 @@ void BatchBar::start(const QStringList &domains)
     progressBar->setTextVisible(true);
     progressLabel->clear();
     emit statusChanged(QStringLiteral("正在批量查询 %L1 个域名 ..").arg(domains.size()));
+    if (otherSuffixesCheck->isChecked()) {
+        if (!m_elsewhere) {
+            OtherSuffixOptions options;
+            options.suffixes = defaultOtherSuffixes();
+            options.dns.server = m_config.dnsServer;
+            options.maxAgeSeconds = m_options.maxAgeSeconds;
+            options.refresh = m_options.refresh;
+            m_elsewhere = new OtherSuffixCheck(options, m_history, this);
+            connect(m_elsewhere, &OtherSuffixCheck::checked, this, &BatchBar::elsewhereChecked);
+            connect(m_elsewhere, &OtherSuffixCheck::finished, m_elsewhere, &QObject::deleteLater);
+        }
+        for (const QString &domain : domains)
+            m_elsewhere->check(domain);
+    }
     m_batch->start(domains);
     emit runningChanged();
 }
@@ -81,6 +118,7 @@ void BatchBar::cancel()
 {
     if (m_batch)
         m_batch->cancel();
+    delete m_elsewhere;
 }
 
 void BatchBar::clearProgress()

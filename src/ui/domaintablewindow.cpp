@@ -90,8 +90,7 @@ DomainTableWindow::DomainTableWindow(
         "Ctrl+E 导出CSV，Ctrl+Shift+E 导出TXT，Ctrl+O 打开文件。"));
     createControls();
     createActions();
-    connect(filterBar, &FilterBar::filterChanged, m_proxy,
-        [this](const TableFilter &filter) { m_proxy->setFilter(filter.names, filter.filing, filter.age); });
+    connect(filterBar, &FilterBar::filterChanged, m_proxy, &DomainTableProxy::setFilter);
     connect(m_proxy, &DomainTableProxy::countsChanged, this, [this](int shown, int all) {
         filterBar->showCounts(shown, all);
         updateButtons();
@@ -101,6 +100,12 @@ DomainTableWindow::DomainTableWindow(
         if (m_writer && !fromHistory)
             m_writer->recordLookup(record);
     });
+    connect(batchBar, &BatchBar::elsewhereChecked, this,
+        [this](const QString &domain, const ElsewhereResult &result, const QList<ElsewhereState> &fresh) {
+            m_model->setElsewhere(domain, result);
+            if (m_writer)
+                m_writer->recordElsewhere(fresh);
+        });
     connect(batchBar, &BatchBar::statusChanged, this, &DomainTableWindow::showStatus);
     // What was looked up waits for a history that takes no writes, and goes in once it takes them.
     if (m_writer) {
@@ -372,6 +377,7 @@ void DomainTableWindow::restoreSettings()
         table->horizontalHeader()->restoreState(stored.value(QStringLiteral("columns")).toByteArray());
     m_lastExportPath = stored.value(QStringLiteral("lastExport")).toString();
     filterBar->restoreSettings(stored);
+    batchBar->restoreSettings(stored);
 }
 
 void DomainTableWindow::saveSettings()
@@ -382,6 +388,7 @@ void DomainTableWindow::saveSettings()
     stored.setValue(QStringLiteral("columns"), table->horizontalHeader()->saveState());
     stored.setValue(QStringLiteral("columnTitles"), DomainTableModel::columnTitles());
     filterBar->saveSettings(stored);
+    batchBar->saveSettings(stored);
     stored.setValue(QStringLiteral("lastExport"), m_lastExportPath);
 }
 

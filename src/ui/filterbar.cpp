@@ -118,6 +118,9 @@ FilterBar::FilterBar(QWidget *parent)
         QStringLiteral("查询失败"), QStringLiteral("未查询") });
     minAgeSpin = ageSpin(frame, "minAgeSpin", QStringLiteral("最小年龄"));
     maxAgeSpin = ageSpin(frame, "maxAgeSpin", QStringLiteral("最大年龄"));
+    elsewhereCombo = named(new QComboBox(frame), "elsewhereCombo", QStringLiteral("其他后缀已注册"));
+    // 无: under none of the other suffixes in DNS, none unknown.
+    elsewhereCombo->addItems({ QStringLiteral("全部"), QStringLiteral("有"), QStringLiteral("无") });
     restoredLabel
         = named(new QLabel(QStringLiteral("筛选已恢复"), frame), "restoredFilterLabel", QStringLiteral("筛选已恢复"));
     restoredLabel->setStyleSheet(QStringLiteral("QLabel { color: #c00000; }"));
@@ -154,7 +157,7 @@ FilterBar::FilterBar(QWidget *parent)
         { restoredLabel, clearRestoredButton, clearFilterButton });
     addRow({ { QStringLiteral("包含"), containsEdit }, { QStringLiteral("开头"), startsEdit },
                { QStringLiteral("结尾"), endsEdit }, { QStringLiteral("排除"), excludesEdit },
-               { QStringLiteral("正则"), patternEdit } },
+               { QStringLiteral("正则"), patternEdit }, { QStringLiteral("其他后缀已注册"), elsewhereCombo } },
         { countLabel });
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
@@ -164,7 +167,7 @@ FilterBar::FilterBar(QWidget *parent)
         connect(edit, &QLineEdit::textChanged, this, &FilterBar::tellFilter);
     for (QSpinBox *spin : { minLengthSpin, maxLengthSpin, minAgeSpin, maxAgeSpin })
         connect(spin, &QSpinBox::valueChanged, this, &FilterBar::tellFilter);
-    for (QComboBox *combo : { kindCombo, filingCombo })
+    for (QComboBox *combo : { kindCombo, filingCombo, elsewhereCombo })
         connect(combo, &QComboBox::currentIndexChanged, this, &FilterBar::tellFilter);
     for (QPushButton *clearButton : { clearRestoredButton, clearFilterButton })
         connect(clearButton, &QPushButton::clicked, this, &FilterBar::clear);
@@ -205,6 +208,9 @@ TableFilter FilterBar::filter() const
         filter.names.labelPattern = labelPatternEdit->text();
     filter.filing = FilingFilters[std::max(0, filingCombo->currentIndex())];
     filter.age = { ageBound(minAgeSpin), ageBound(maxAgeSpin) };
+    const ElsewhereFilter elsewhereFilters[] = { ElsewhereFilter::Any, ElsewhereFilter::SomeTaken,
+        ElsewhereFilter::NoneTaken };
+    filter.elsewhere = elsewhereFilters[std::clamp(elsewhereCombo->currentIndex(), 0, 2)];
     return filter;
 }
 
@@ -224,7 +230,7 @@ bool FilterBar::isCleared() const
     return std::all_of(fields.cbegin(), fields.cend(), [](const auto &field) { return field.first->text().isEmpty(); })
         && minLengthSpin->value() == 0 && maxLengthSpin->value() == 0 && kindCombo->currentIndex() == 0
         && filingCombo->currentIndex() == 0 && checkedTags().isEmpty() && minAgeSpin->value() == NoAgeBound
-        && maxAgeSpin->value() == NoAgeBound;
+        && maxAgeSpin->value() == NoAgeBound && elsewhereCombo->currentIndex() == 0;
 }
 
 QStringList FilterBar::checkedTags() const
@@ -265,6 +271,7 @@ void FilterBar::clear()
         checkTags({});
         minAgeSpin->setValue(NoAgeBound);
         maxAgeSpin->setValue(NoAgeBound);
+        elsewhereCombo->setCurrentIndex(0);
     }
     tellFilter();
 }
@@ -296,6 +303,7 @@ void FilterBar::restoreSettings(const QSettings &settings)
         restoreIndex(kindCombo, QStringLiteral("kind"));
         restoreIndex(filingCombo, QStringLiteral("filing"));
         checkTags(settings.value(QStringLiteral("tags")).toStringList());
+        restoreIndex(elsewhereCombo, QStringLiteral("elsewhere"));
     }
     tellFilter();
     const bool restored = !isCleared();
@@ -314,4 +322,5 @@ void FilterBar::saveSettings(QSettings &settings) const
     settings.setValue(QStringLiteral("kind"), kindCombo->currentIndex());
     settings.setValue(QStringLiteral("filing"), filingCombo->currentIndex());
     settings.setValue(QStringLiteral("tags"), checkedTags());
+    settings.setValue(QStringLiteral("elsewhere"), elsewhereCombo->currentIndex());
 }

@@ -18,13 +18,6 @@ class QSettings;
 class QSpinBox;
 class QToolButton;
 
-struct TableFilter
-{
-    DomainFilter names;
-    FilingFilter filing = FilingFilter::Any;
-    YearsRange age;
-};
-
 class FilterBar : public QWidget
 {
     Q_OBJECT
@@ -64,6 +57,7 @@ private:
     QComboBox *filingCombo = nullptr;
     QSpinBox *minAgeSpin = nullptr;
     QSpinBox *maxAgeSpin = nullptr;
+    QComboBox *elsewhereCombo = nullptr;
     QLabel *restoredLabel = nullptr;
     QPushButton *clearRestoredButton = nullptr;
     QPushButton *clearFilterButton = nullptr;

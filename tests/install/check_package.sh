@@ -66,6 +66,7 @@ field() { dpkg-deb --field "$deb" "$1"; }
 [[ $(field Package) == vexlon-collector ]] || fail "Package: $(field Package)"
 [[ $(field Section) == net ]] || fail "Section: $(field Section)"
 [[ $(field Depends) == *libqt6widgets6* ]] || fail "Depends has no libqt6widgets6 (shlibdeps): $(field Depends)"
+[[ $(field Depends) == *libc-ares2* ]] || fail "Depends has no libc-ares2 (shlibdeps): $(field Depends)"
 [[ $(field Depends) == *wamerican* ]] || fail "Depends has no wamerican (the word list): $(field Depends)"
 [[ $(field Recommends) == *fonts-wqy-microhei* ]] || fail "Recommends has no fonts-wqy-microhei: $(field Recommends)"
 [[ -n $(field Maintainer) ]] || fail "no Maintainer"

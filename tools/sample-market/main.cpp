@@ -1,6 +1,8 @@
 // sample-market: serves the sample marketplace, the ICP lookup site and the update server on
 // 127.0.0.1 until SIGINT or SIGTERM.
+#include "tools/fakedns.h"
 #include "tools/fakesite.h"
+#include "tools/samplemarket.h"
 
 #include <cerrno>
 #include <chrono>
@@ -23,6 +25,8 @@ const char Usage[] = "usage: sample-market [--port N] [--pages N] [--latency MS]
                      "  /backorder/<domain>  backorder pages (GBK)\n"
                      "  /<domain>            ICP lookup pages (GBK)\n"
                      "  /version/main.txt    the version file (GBK): a comment line, then \"qvrt:\" + version + \"|\"\n"
+                     "and DNS on 127.0.0.1 (UDP and TCP, a port of its own): NS records for about three names in\n"
+                     "five under any suffix, NXDOMAIN for the others. Its address is printed on the second line.\n"
                      "\n"
                      "  --port N                   port to listen on; 0 (the default) lets the system pick one\n"
                      "  --pages N                  number of results pages with rows (default 20)\n"
@@ -152,7 +156,16 @@ int main(int argc, char *argv[])
             std::fprintf(stderr, "sample-market: cannot listen on 127.0.0.1:%d: %s\n", port, std::strerror(errno));
             return 1;
         }
+        FakeDnsServer dns;
+        dns.setAnswerer([](const std::string &name) {
+            return SampleMarket::inSampleDns(name) ? FakeDnsServer::Mode::NameServers : FakeDnsServer::Mode::NxDomain;
+        });
+        if (!dns.start()) {
+            std::fprintf(stderr, "sample-market: cannot serve DNS on 127.0.0.1: %s\n", std::strerror(errno));
+            return 1;
+        }
         std::printf("sample-market listening on %s\n", site.url().c_str());
+        std::printf("sample-market dns on %s\n", dns.address().c_str());
         std::fflush(stdout);
         sigwait(&stopSignals, &received);
     } // the site lets answers still waiting out the latency go, then stops

@@ -25,6 +25,15 @@ constexpr int DefaultBusyTimeoutMs = 5000;
 // Less room than this on the history's disk, and a failed write is taken for a full disk.
 constexpr qint64 MinimumFreeBytes = 1024 * 1024;
 
+// What DNS said of a label under another suffix: a cache, the newest answer only. Added to files of the
+// current version too when they lack it (see open()), so it needs no version of its own.
+const char ElsewhereTable[] = "CREATE TABLE IF NOT EXISTS elsewhere ("
+                              " label TEXT NOT NULL,"
+                              " suffix TEXT NOT NULL,"
+                              " state TEXT NOT NULL,"
+                              " time INTEGER NOT NULL,"
+                              " PRIMARY KEY (label, suffix)) WITHOUT ROWID";
+
 // The current layout. Times are milliseconds since 1970 UTC. The domains table holds each name once
 // with the first time a run saw it, kept up to date as pages are recorded, so that "new since" reads
 // one index instead of every sighting; the last time comes from the sightings' index, and what was seen
@@ -65,6 +74,7 @@ const char *const CurrentLayout[] = {
     " page INTEGER NOT NULL,"
     " names TEXT NOT NULL,"
     " seen INTEGER NOT NULL)",
+    ElsewhereTable,
 };
 
 // Version 3 also kept "backorder_read", always the same as "backorder_page", after "time"; names in
@@ -434,6 +444,10 @@ bool HistoryStore::Private::openFile(const QString &filePath)
     const bool writable = exec(QStringLiteral("BEGIN IMMEDIATE"), filePath)
         && exec(QStringLiteral("PRAGMA user_version = %1").arg(HistoryStore::SchemaVersion), filePath);
     QSqlQuery(db).exec(QStringLiteral("ROLLBACK"));
+    // A file of this version made before the cache of other suffixes gets it now; the file stays usable
+    // without it (its answers are then asked again).
+    if (writable)
+        QSqlQuery(db).exec(QString::fromLatin1(ElsewhereTable));
     if (!writable
         || !valueOf(QStringLiteral("SELECT (SELECT max(id) FROM runs), (SELECT max(run) FROM sightings),"
                                    " (SELECT max(id) FROM lookups), (SELECT max(id) FROM domains)"),
@@ -694,6 +708,46 @@ bool HistoryStore::recordLookup(const LookupRecord &record)
             query.addBindValue(storedValue(field, record));
         return d->exec(query, what);
     });
+}
+
+bool HistoryStore::recordElsewhere(const QList<ElsewhereState> &states)
+{
+    const QString what = QStringLiteral("cannot record what DNS said of other suffixes");
+    return d->transaction(what, [&] {
+        QSqlQuery query(d->db);
+        query.prepare(QStringLiteral("INSERT INTO elsewhere (label, suffix, state, time) VALUES (?, ?, ?, ?)"
+                                     " ON CONFLICT (label, suffix) DO UPDATE SET state = excluded.state,"
+                                     " time = excluded.time WHERE excluded.time >= time"));
+        for (const ElsewhereState &state : states) {
+            query.addBindValue(state.label.toLower());
+            query.addBindValue(state.suffix.toLower());
+            query.addBindValue(presenceText(state.presence));
+            query.addBindValue(timeValue(state.time));
+            if (!d->exec(query, what))
+                return false;
+        }
+        return true;
+    });
+}
+
+QList<ElsewhereState> HistoryStore::elsewhereOf(const QString &label, const QDateTime &since) const
+{
+    d->error.clear();
+    QList<ElsewhereState> states;
+    if (!d->ready)
+        return states;
+    QSqlQuery query(d->db);
+    query.prepare(QStringLiteral("SELECT suffix, state, time FROM elsewhere WHERE label = ? AND time >= ?"));
+    query.addBindValue(label.toLower());
+    query.addBindValue(timeValue(since));
+    if (!d->exec(query, QStringLiteral("cannot read what DNS said of %1").arg(label)))
+        return states;
+    while (query.next()) {
+        const std::optional<DnsPresence> presence = presenceFromText(query.value(1).toString());
+        if (presence)
+            states.append({ label.toLower(), query.value(0).toString(), *presence, timeOf(query.value(2)) });
+    }
+    return states;
 }
 
 std::optional<LookupRecord> HistoryStore::latestAnsweredLookup(const QString &domain) const

@@ -2,6 +2,7 @@
 // file that the window and the command line can use at the same time.
 #pragma once
 
+#include "core/dns/elsewhere.h"
 #include "core/lookup/lookuprecord.h"
 
 #include <QDateTime>
@@ -64,6 +65,11 @@ public:
     bool recordLookup(const LookupRecord &record);
     // The newest lookup of the domain that got both its answers (failed ones are not kept as answers).
     std::optional<LookupRecord> latestAnsweredLookup(const QString &domain) const;
+
+    // What DNS said of labels under other suffixes, all in one transaction; a newer answer replaces an older.
+    bool recordElsewhere(const QList<ElsewhereState> &states);
+    // The answers kept for the label at or after since, any suffix.
+    QList<ElsewhereState> elsewhereOf(const QString &label, const QDateTime &since) const;
 
     struct SeenName
     {

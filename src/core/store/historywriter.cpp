@@ -27,7 +27,7 @@ constexpr qint64 FinishPatienceMs = 10000;
 
 struct HistoryWriter::Item
 {
-    enum Kind { BeginRun, Page, EndRun, Lookup } kind = Page;
+    enum Kind { BeginRun, Page, EndRun, Lookup, Elsewhere } kind = Page;
     int run = 0;
     QDateTime time;
     // BeginRun
@@ -41,6 +41,8 @@ struct HistoryWriter::Item
     bool stopped = false;
     // Lookup
     LookupRecord lookup;
+    // Elsewhere
+    QList<ElsewhereState> elsewhere;
 };
 
 // Lives on the writer's thread; everything below runs there, in the order it was recorded.
@@ -217,6 +219,9 @@ private:
         case Item::Lookup:
             written = m_store.recordLookup(item.lookup);
             break;
+        case Item::Elsewhere:
+            written = m_store.recordElsewhere(item.elsewhere);
+            break;
         case Item::Page:
             break;
         }
@@ -251,7 +256,7 @@ private:
     void giveUpOldest()
     {
         for (auto it = m_queue.begin(); it != m_queue.end(); ++it) {
-            if (it->kind == Item::Page || it->kind == Item::Lookup) {
+            if (it->kind == Item::Page || it->kind == Item::Lookup || it->kind == Item::Elsewhere) {
                 m_queue.erase(it);
                 ++m_writer->m_unrecorded;
                 return;
@@ -262,7 +267,7 @@ private:
     void giveUpAll()
     {
         for (const Item &item : m_queue) {
-            if (item.kind == Item::Page || item.kind == Item::Lookup)
+            if (item.kind == Item::Page || item.kind == Item::Lookup || item.kind == Item::Elsewhere)
                 ++m_writer->m_unrecorded;
         }
         m_queue.clear();
@@ -356,6 +361,16 @@ void HistoryWriter::recordLookup(const LookupRecord &record)
     Item item;
     item.kind = Item::Lookup;
     item.lookup = record;
+    post(std::move(item));
+}
+
+void HistoryWriter::recordElsewhere(const QList<ElsewhereState> &states)
+{
+    if (states.isEmpty())
+        return;
+    Item item;
+    item.kind = Item::Elsewhere;
+    item.elsewhere = states;
     post(std::move(item));
 }
 

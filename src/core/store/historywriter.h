@@ -12,6 +12,7 @@
 // - finish() and the destructor write everything that is still waiting.
 #pragma once
 
+#include "core/dns/elsewhere.h"
 #include "core/lookup/lookuprecord.h"
 
 #include <QDateTime>
@@ -43,6 +44,8 @@ public:
                     const QDateTime &seen = QDateTime::currentDateTimeUtc());
     void endRun(int run, int pagesFailed, bool stopped, const QDateTime &ended = QDateTime::currentDateTimeUtc());
     void recordLookup(const LookupRecord &record);
+    // What DNS said of labels under other suffixes (one transaction for them all); a cache for later lookups.
+    void recordElsewhere(const QList<ElsewhereState> &states);
 
     // Writes everything recorded so far at once; finished() follows once it is in the history, or
     // has been given up after ten seconds of a history that takes no writes. Recording may go on.

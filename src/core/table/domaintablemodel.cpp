@@ -231,11 +231,17 @@ struct DomainTableModel::Row
     QString pinyin;
     std::optional<qint64> firstSeen;
     std::unique_ptr<Lookup> lookup;
+    std::unique_ptr<ElsewhereResult> elsewhere;
 };
 
 int DomainTableModel::columnTotal()
 {
-    return FirstLookupColumn + int(tableFields().size()) + 1;
+    return FirstLookupColumn + int(tableFields().size()) + 2;
+}
+
+int DomainTableModel::elsewhereColumn()
+{
+    return columnTotal() - 2;
 }
 
 int DomainTableModel::lookedUpColumn()
@@ -251,6 +257,8 @@ QString DomainTableModel::columnTitle(int column)
         return nameTitles.value(column);
     if (const LookupField *field = fieldOf(column))
         return field->tableTitle;
+    if (column == elsewhereColumn())
+        return QStringLiteral("其他后缀");
     return column == lookedUpColumn() ? QStringLiteral("查询时间") : QString();
 }
 
@@ -431,6 +439,25 @@ bool DomainTableModel::setLookup(const LookupRecord &record)
     return true;
 }
 
+bool DomainTableModel::setElsewhere(const QString &domain, const ElsewhereResult &result)
+{
+    const int row = rowOf(domain.toLower());
+    if (row < 0)
+        return false;
+    const auto id = std::size_t(rowId(row));
+    m_rows[id].elsewhere = std::make_unique<ElsewhereResult>(result);
+    m_revisions[id] = ++m_revision;
+    if (m_sortColumn == elsewhereColumn())
+        m_sorted = false;
+    emit dataChanged(index(row, elsewhereColumn()), index(row, elsewhereColumn()));
+    return true;
+}
+
+const ElsewhereResult *DomainTableModel::elsewhereOf(int id) const
+{
+    return m_rows[std::size_t(id)].elsewhere.get();
+}
+
 int DomainTableModel::rowOf(const QString &domain) const
 {
     const int id = m_idOf.value(domain, -1);
@@ -464,6 +491,12 @@ QString DomainTableModel::text(int rowNumber, int column) const
         return localTime(row.firstSeen);
     default:
         break;
+    }
+    if (column == elsewhereColumn()) {
+        if (!row.elsewhere)
+            return QString();
+        const QString summary = row.elsewhere->summary();
+        return summary.isEmpty() ? QStringLiteral("未解析") : summary;
     }
     const Lookup *lookup = row.lookup.get();
     if (!lookup)
@@ -527,6 +560,16 @@ QVariant DomainTableModel::data(const QModelIndex &index, int role) const
     case Qt::TextAlignmentRole:
         return isNumberColumn(index.column()) ? QVariant(Qt::AlignRight | Qt::AlignVCenter) : QVariant();
     case Qt::ToolTipRole:
+        if (index.column() == elsewhereColumn() && row.elsewhere) {
+            QStringList lines;
+            for (const QString &suffix : row.elsewhere->taken)
+                lines << u'.' + suffix + QStringLiteral("：已注册");
+            for (const QString &suffix : row.elsewhere->notInDns)
+                lines << u'.' + suffix + QStringLiteral("：未解析（可能未注册，或已注册而未设域名服务器）");
+            for (const QString &suffix : row.elsewhere->unknown)
+                lines << u'.' + suffix + QStringLiteral("：未知");
+            return lines.join(u'\n');
+        }
         // Why a lookup failed, where it did.
         if (const LookupField *field = fieldOf(index.column()); field && row.lookup) {
             const Lookup::Cell &cell = row.lookup->cells[std::size_t(index.column() - FirstLookupColumn)];
@@ -566,6 +609,8 @@ std::optional<double> DomainTableModel::numberKey(const Row &row, int column) co
     default:
         break;
     }
+    if (column == elsewhereColumn())
+        return row.elsewhere ? std::optional<double>(row.elsewhere->taken.size()) : std::nullopt;
     if (!lookup)
         return std::nullopt;
     if (column == lookedUpColumn())

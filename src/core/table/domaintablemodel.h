@@ -3,6 +3,7 @@
 // everything a sort or a filter reads is worked out once, when a row is made or filled.
 #pragma once
 
+#include "core/dns/elsewhere.h"
 #include "core/filter/domainfilter.h"
 #include "core/lookup/lookuprecord.h"
 
@@ -42,7 +43,8 @@ class DomainTableModel : public QAbstractTableModel
 {
     Q_OBJECT
 public:
-    // The columns of the name; the fields of a lookup (lookupfields.h) follow, then the lookup's time.
+    // The columns of the name; the fields of a lookup (lookupfields.h) follow, then the other suffixes
+    // where the label is taken, then the lookup's time.
     enum Column {
         DomainColumn,
         SuffixColumn,
@@ -55,6 +57,9 @@ public:
     };
     static int columnTotal();
     static int lookedUpColumn();
+    // 其他后缀: "com net cn?" (a question mark after a suffix that stayed unknown), "未解析" when the label is
+    // under none of them in DNS; sorts by how many are taken.
+    static int elsewhereColumn();
     // What a column sorts by: a number for lengths, kinds (in the kind filter's order), tags (in the
     // vocabulary's order, a name with an earlier tag first) and amounts, a
     // date as a number (yyyyMMddhhmmss for the page's times, milliseconds since the epoch for ours),
@@ -78,6 +83,8 @@ public:
     void setDomains(const QStringList &domains, const QHash<QString, QDateTime> &firstSeen = {});
     // Fills the domain's row with what the lookup found. False when no row lists the domain.
     bool setLookup(const LookupRecord &record);
+    // Fills the domain's 其他后缀 cell. False when no row lists the domain.
+    bool setElsewhere(const QString &domain, const ElsewhereResult &result);
 
     // -1 when no row lists the domain.
     int rowOf(const QString &domain) const;
@@ -95,6 +102,8 @@ public:
     FilingState filingOf(int id) const;
     // Whole years since the row's domain was registered, as of its lookup; std::nullopt when unknown.
     std::optional<int> ageOf(int id) const;
+    // What DNS said of the row's label under other suffixes; null before it was asked.
+    const ElsewhereResult *elsewhereOf(int id) const;
     // Changes whenever the row's cells do.
     quint32 revisionOf(int id) const { return m_revisions[std::size_t(id)]; }
     // Changes with every setDomains().

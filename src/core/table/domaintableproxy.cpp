@@ -35,11 +35,10 @@ DomainTableProxy::DomainTableProxy(DomainTableModel *model, QObject *parent)
     connect(this, &QAbstractItemModel::layoutChanged, this, &DomainTableProxy::tellCounts);
 }
 
-void DomainTableProxy::setFilter(const DomainFilter &filter, FilingFilter filing, const YearsRange &age)
+void DomainTableProxy::setFilter(const TableFilter &filter)
 {
-    m_filing = filing;
-    m_age = age;
-    m_prepared = PreparedFilter(filter);
+    m_filter = filter;
+    m_prepared = PreparedFilter(filter.names);
     m_tested = false;
     // One layout change rather than a removal per gap between shown rows: each of those would make
     // the view walk every row.
@@ -75,10 +74,18 @@ void DomainTableProxy::testAll() const
 
 bool DomainTableProxy::matches(int id) const
 {
-    if (m_filing != FilingFilter::Any && m_model->filingOf(id) != filingStateOf(m_filing))
+    if (m_filter.filing != FilingFilter::Any && m_model->filingOf(id) != filingStateOf(m_filter.filing))
         return false;
-    if (!m_age.isOpen() && !m_age.contains(m_model->ageOf(id)))
+    if (!m_filter.age.isOpen() && !m_filter.age.contains(m_model->ageOf(id)))
         return false;
+    if (m_filter.elsewhere != ElsewhereFilter::Any) {
+        const ElsewhereResult *result = m_model->elsewhereOf(id);
+        if (!result)
+            return false;
+        const bool someTaken = !result->taken.isEmpty();
+        if (m_filter.elsewhere == ElsewhereFilter::SomeTaken ? !someTaken : someTaken || !result->unknown.isEmpty())
+            return false;
+    }
     return m_prepared.matches(m_model->filterKeyOf(id));
 }
 

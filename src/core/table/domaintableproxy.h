@@ -20,13 +20,29 @@ enum class FilingFilter {
     NotLookedUp,
 };
 
+// 其他后缀已注册: a row whose label DNS was not asked about passes neither choice.
+enum class ElsewhereFilter {
+    Any,
+    SomeTaken, // taken under at least one other suffix
+    NoneTaken, // under none of them in DNS, none unknown
+};
+
+// What the table shows: the names' filter and what is known of each row besides its name.
+struct TableFilter
+{
+    DomainFilter names;
+    FilingFilter filing = FilingFilter::Any;
+    YearsRange age;
+    ElsewhereFilter elsewhere = ElsewhereFilter::Any;
+};
+
 class DomainTableProxy : public QSortFilterProxyModel
 {
     Q_OBJECT
 public:
     explicit DomainTableProxy(DomainTableModel *model, QObject *parent = nullptr);
 
-    void setFilter(const DomainFilter &filter, FilingFilter filing = FilingFilter::Any, const YearsRange &age = {});
+    void setFilter(const TableFilter &filter);
 
     int shownCount() const { return rowCount(); }
     int allCount() const { return m_model->rowCount(); }
@@ -52,8 +68,7 @@ private:
     void tellCounts();
 
     DomainTableModel *const m_model;
-    FilingFilter m_filing = FilingFilter::Any;
-    YearsRange m_age;
+    TableFilter m_filter;
     // The filter made ready for the names the model worked out once.
     PreparedFilter m_prepared;
     // Whether each row, by id, passes the filter, and at which revision of the row that was found.
