@@ -27,6 +27,7 @@
 #include <chrono>
 #include <cstdio>
 #include <ctime>
+#include <functional>
 
 namespace {
 
@@ -151,32 +152,24 @@ int main(int argc, char *argv[])
         double windowCpuMs = 0;
         double longestStallMs = 0;
     };
-    const auto timeLookup = [&site](Fault fault) {
-        const std::string domain = "hostile.example";
-        site.setFault("/backorder/" + domain, fault);
-        MainWindow window(configFor(site));
-        window.show();
-        auto *list = window.findChild<DomainListView *>(QStringLiteral("domainList"));
-        list->append({ QString::fromStdString(domain) });
-        list->setCurrentRow(0);
-        QCoreApplication::processEvents();
-
+    // One lookup in a window, from start() until the record comes (through finished, connected by
+    // connectFinished) and the window has painted what it shows of it.
+    const auto measure = [](QWidget &window, const auto &connectFinished, const std::function<void()> &start) {
         LookupFigures figures;
         StallMeter meter;
         QEventLoop loop;
-        QObject::connect(window.findChild<DomainLookup *>(), &DomainLookup::finished, &loop,
-                         [&](const LookupRecord &record) {
-                             figures.ended = true;
-                             figures.read = record.backorderRead();
-                             figures.whoisCut = record.values.whoisCut;
-                             loop.quit();
-                         });
+        connectFinished(&loop, [&](const LookupRecord &record) {
+            figures.ended = true;
+            figures.read = record.backorderRead();
+            figures.whoisCut = record.values.whoisCut;
+            loop.quit();
+        });
         QTimer::singleShot(std::chrono::seconds(60), &loop, &QEventLoop::quit);
         QElapsedTimer clock;
         clock.start();
         const double cpuBefore = threadCpuMs();
         meter.start();
-        window.findChild<QAction *>(QStringLiteral("queryAction"))->trigger();
+        start();
         loop.exec();
         // What the window still has to do for it: lay out and paint the new texts.
         window.repaint();
@@ -186,6 +179,25 @@ int main(int argc, char *argv[])
         figures.windowCpuMs = threadCpuMs() - cpuBefore;
         figures.longestStallMs = meter.longestMs();
         return figures;
+    };
+    const auto timeLookup = [&site, &measure](Fault fault) {
+        const std::string domain = "hostile.example";
+        site.setFault("/backorder/" + domain, fault);
+        MainWindow window(configFor(site));
+        window.show();
+        auto *list = window.findChild<DomainListView *>(QStringLiteral("domainList"));
+        list->append({ QString::fromStdString(domain) });
+        list->setCurrentRow(0);
+        QCoreApplication::processEvents();
+
+        auto *lookup = window.findChild<DomainLookup *>();
+        auto *query = window.findChild<QAction *>(QStringLiteral("queryAction"));
+        return measure(
+            window,
+            [lookup](QObject *context, const auto &slot) {
+                QObject::connect(lookup, &DomainLookup::finished, context, slot);
+            },
+            [query] { query->trigger(); });
     };
 
     const LookupFigures huge = timeLookup(Fault::HugeWhois);
@@ -203,37 +215,18 @@ int main(int argc, char *argv[])
                 bomb.longestStallMs);
 
     // The same page in the table window's batch lookup, which reads it as the main window does.
-    const auto timeBatch = [&site]() {
+    const auto timeBatch = [&site, &measure]() {
         const std::string domain = "hostile.example";
         site.setFault("/backorder/" + domain, Fault::HugeWhois);
         DomainTableWindow window(configFor(site));
         window.show();
         window.showNames({ QString::fromStdString(domain) });
         QCoreApplication::processEvents();
-        LookupFigures figures;
-        StallMeter meter;
-        QEventLoop loop;
         auto *bar = window.findChild<BatchBar *>();
-        QObject::connect(bar, &BatchBar::lookedUp, &loop, [&](const LookupRecord &record) {
-            figures.ended = true;
-            figures.read = record.backorderRead();
-            figures.whoisCut = record.values.whoisCut;
-            loop.quit();
-        });
-        QTimer::singleShot(std::chrono::seconds(60), &loop, &QEventLoop::quit);
-        QElapsedTimer clock;
-        clock.start();
-        const double cpuBefore = threadCpuMs();
-        meter.start();
-        window.lookUp();
-        loop.exec();
-        window.repaint();
-        QCoreApplication::processEvents();
-        meter.stop();
-        figures.totalMs = clock.nsecsElapsed() / 1e6;
-        figures.windowCpuMs = threadCpuMs() - cpuBefore;
-        figures.longestStallMs = meter.longestMs();
-        return figures;
+        return measure(
+            window,
+            [bar](QObject *context, const auto &slot) { QObject::connect(bar, &BatchBar::lookedUp, context, slot); },
+            [&window] { window.lookUp(); });
     };
     const LookupFigures batch = timeBatch();
     const bool batchShown = batch.ended && batch.read && batch.whoisCut;
