@@ -256,6 +256,25 @@ struct HistoryStore::Private
 
     bool exec(QSqlQuery &query, const QString &what) { return query.exec() || fail(what, query.lastError()); }
 
+    // The names a query gives in its first column, in its order; none when it fails.
+    QStringList namesOf(const QString &statement, const QVariantList &values, const QString &what)
+    {
+        QStringList names;
+        error.clear();
+        if (!ready)
+            return names;
+        QSqlQuery query(db);
+        query.setForwardOnly(true);
+        query.prepare(statement);
+        for (const QVariant &value : values)
+            query.addBindValue(value);
+        if (!exec(query, what))
+            return names;
+        while (query.next())
+            names.append(query.value(0).toString());
+        return names;
+    }
+
     bool exec(const QString &statement, const QString &what)
     {
         QSqlQuery query(db);
@@ -826,40 +845,19 @@ QList<HistoryStore::RunSummary> HistoryStore::runsBetween(const QDateTime &from,
 
 QStringList HistoryStore::namesOfRun(qint64 run) const
 {
-    QStringList names;
-    d->error.clear();
-    if (!d->ready)
-        return names;
-    QSqlQuery query(d->db);
-    query.setForwardOnly(true);
-    query.prepare(QStringLiteral("SELECT d.name FROM sightings s JOIN domains d ON d.id = s.domain WHERE s.run = ?"
-                                 " ORDER BY s.page, s.position"));
-    query.addBindValue(run);
-    if (!d->exec(query, QStringLiteral("cannot read the names of run %1").arg(run)))
-        return names;
-    while (query.next())
-        names.append(query.value(0).toString());
-    return names;
+    return d->namesOf(QStringLiteral("SELECT d.name FROM sightings s JOIN domains d ON d.id = s.domain WHERE s.run = ?"
+                                     " ORDER BY s.page, s.position"),
+        { run }, QStringLiteral("cannot read the names of run %1").arg(run));
 }
 
 QStringList HistoryStore::namesSeenBetween(const QDateTime &from, const QDateTime &to) const
 {
-    QStringList names;
-    d->error.clear();
-    if (!d->ready)
-        return names;
-    QSqlQuery query(d->db);
-    query.setForwardOnly(true);
-    query.prepare(QStringLiteral("SELECT d.name FROM runs r JOIN sightings s ON s.run = r.id"
-                                 " JOIN domains d ON d.id = s.domain WHERE r.started BETWEEN ? AND ?"
-                                 " ORDER BY r.started, r.id, s.page, s.position"));
-    query.addBindValue(from.isValid() ? from.toMSecsSinceEpoch() : std::numeric_limits<qint64>::min());
-    query.addBindValue(to.isValid() ? to.toMSecsSinceEpoch() : std::numeric_limits<qint64>::max());
-    if (!d->exec(query, QStringLiteral("cannot read the names of the runs")))
-        return names;
-    while (query.next())
-        names.append(query.value(0).toString());
-    return names;
+    return d->namesOf(QStringLiteral("SELECT d.name FROM runs r JOIN sightings s ON s.run = r.id"
+                                     " JOIN domains d ON d.id = s.domain WHERE r.started BETWEEN ? AND ?"
+                                     " ORDER BY r.started, r.id, s.page, s.position"),
+        { from.isValid() ? from.toMSecsSinceEpoch() : std::numeric_limits<qint64>::min(),
+            to.isValid() ? to.toMSecsSinceEpoch() : std::numeric_limits<qint64>::max() },
+        QStringLiteral("cannot read the names of the runs"));
 }
 
 QHash<QString, QDateTime> HistoryStore::firstSeenOf(const QStringList &names) const
