@@ -10,6 +10,8 @@
 
 #include <QDir>
 #include <QElapsedTimer>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QLocale>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -715,6 +717,64 @@ private slots:
         }
     }
 
+    // Watches kept, listed and removed; every recorded run tests the names it saw first, so a name is a watch's
+    // match once, however often runs see it again.
+    void watchesMatchFirstSightings()
+    {
+        QCOMPARE(program(u"watch add 双拼 --tag 双拼 --webhook http://hooks.test/a?x=1 --webhook-format feishu"_s).exitCode, 0);
+        QCOMPARE(program(u"watch add 短名 --max-length 3 --suffix .com -q"_s).exitCode, 0);
+        const Finished taken = program(u"watch add 双拼 --tag 三声母"_s);
+        QCOMPARE(taken.exitCode, 2);
+        QVERIFY2(taken.err.contains(u"there is a watch named \"双拼\" already"_s), qPrintable(taken.err));
+
+        const auto matchesOf = [](const QStringList &names, const QString &filter) {
+            QStringList matched = names;
+            matched.removeDuplicates();
+            matched.removeIf([filter = filterFrom(filter)](const QString &name) { return !filter.matches(name); });
+            std::reverse(matched.begin(), matched.end()); // newest first
+            return matched;
+        };
+        QCOMPARE(program(u"collect --pages 1 -q"_s).exitCode, 0);
+        const QStringList first = matchesOf(sampleNames(1), u"tag=双拼"_s);
+        QVERIFY(!first.isEmpty());
+        QCOMPARE(program(u"watch show 双拼"_s).out, lines(first));
+        // Page 1 again, and page 2: only what page 2 brought first is new.
+        QCOMPARE(program(u"collect --pages 2 -q"_s).exitCode, 0);
+        QStringList second = sampleNames(2);
+        second.removeIf([](const QString &name) { return sampleNames(1).contains(name); });
+        const QStringList both = matchesOf(second, u"tag=双拼"_s) + first;
+        QVERIFY(both.size() > first.size());
+        QCOMPARE(program(u"watch show 双拼"_s).out, lines(both));
+        QCOMPARE(program(u"watch show 双拼 --since "_s + QDate::currentDate().addDays(1).toString(Qt::ISODate)).out,
+            QByteArray());
+
+        const auto listed = [this] {
+            QStringList rows;
+            for (const QByteArray &line : program(u"watch list --format json"_s).out.split('\n')) {
+                const QJsonObject row = QJsonDocument::fromJson(line).object();
+                if (row.isEmpty())
+                    continue;
+                const bool created = QDateTime::fromString(row.value(u"created"_s).toString(), Qt::ISODate).isValid();
+                rows << QStringList { row.value(u"name"_s).toString(),
+                    row.value(u"filter"_s).toVariant().toStringList().join(u' '), row.value(u"webhook"_s).toString(),
+                    row.value(u"webhook_format"_s).toString(), QString::number(row.value(u"matches_today"_s).toInt()),
+                    created ? u"made"_s : u"no time"_s }
+                            .join(u'|');
+            }
+            return rows;
+        };
+        const auto shortOnes = matchesOf(sampleNames(1, 2), u"max=3;suffix=.com"_s).size();
+        QCOMPARE(listed(),
+            QStringList({ u"双拼|--tag 双拼|http://hooks.test/a?x=1|feishu|%1|made"_s.arg(both.size()),
+                u"短名|--suffix .com --max-length 3|||%1|made"_s.arg(shortOnes) }));
+        QCOMPARE(program(u"watch remove 短名"_s).exitCode, 0);
+        const Finished gone = program(u"watch remove 短名"_s);
+        QCOMPARE(gone.exitCode, 2);
+        QVERIFY2(gone.err.contains(u"there is no watch named \"短名\""_s), qPrintable(gone.err));
+        QCOMPARE(program(u"watch show 短名"_s).exitCode, 2);
+        QCOMPARE(listed().size(), 1);
+    }
+
     // Every answer 429: each lookup failed and counted after every attempt allowed, never faster than the rate.
     void everyRequestRateLimited()
     {
@@ -801,6 +861,19 @@ private slots:
         row("appraise takes no site options", "appraise --market-url http://market.test a.com", 2, "market-url");
         row("appraise, no domains, stdin a terminal", "appraise", 2, "no domains");
         row("appraise, a bad pattern", "appraise --pattern NNX 88x.com", 2, "\"X\"");
+        row("watch --help", "watch --help", 0, "watch add NAME|--webhook|--webhook-format|--min-years|--tag");
+        row("watch, no action", "watch", 2, "add, list, remove or show");
+        row("watch, unknown action", "watch edit x", 2, "\"edit\"");
+        row("watch add, no name", "watch add", 2, "which watch");
+        row("watch add, an empty name", "watch add '' --tag 双拼", 2, "must not be empty");
+        row("watch add, a name of 65", qPrintable(u"watch add %1 --tag 双拼"_s.arg(QString(65, u'名'))), 2, "at most 64");
+        row("watch add, no filter", "watch add all", 2, "would match every name");
+        row("watch add, a webhook not http", "watch add w --tag 双拼 --webhook file:///etc/passwd", 2, "no http or https");
+        row("watch add, a format without a webhook", "watch add w --tag 双拼 --webhook-format dingtalk", 2, "without --webhook");
+        row("watch add, an unknown format", "watch add w --tag 双拼 --webhook http://h.test/ --webhook-format slack", 2,
+            "\"slack\" is none of generic, dingtalk, feishu, wecom");
+        row("watch list, a stray name", "watch list w", 2, "unexpected argument: w");
+        row("watch show, --webhook", "watch show w --webhook http://h.test/", 2, "is for watch add");
         row("unknown option", "collect --pages 1 --nope", 2, "nope");
         row("no pages", "collect", 2, "--pages");
         row("pages backwards", "collect --pages 5-2", 2, "5-2");

@@ -117,7 +117,7 @@ private slots:
         QVERIFY(QDir().mkpath(folder));
         QProcess process;
         process.start(u"unshare"_s,
-            QStringList { u"-m"_s, u"sh"_s, u"-c"_s, u"mount -t tmpfs -o size=96k tmpfs \"$1\" && shift && exec \"$@\""_s,
+            QStringList { u"-m"_s, u"sh"_s, u"-c"_s, u"mount -t tmpfs -o size=128k tmpfs \"$1\" && shift && exec \"$@\""_s,
                 u"sh"_s, folder, program() }
                 + arguments(u"collect --pages 150"_s, folder));
         QVERIFY(process.waitForFinished(WaitMs));

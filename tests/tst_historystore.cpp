@@ -349,6 +349,28 @@ private slots:
         QCOMPARE(SqlConnection(m_path).run({ u"SELECT count(*) FROM lookups"_s }), u"2"_s);
     }
 
+    // A fifth-layout file keeps its runs and gets the watches: a watch made after the upgrade matches what the
+    // next run sees first, not what the old runs saw.
+    void migratesFifthLayout()
+    {
+        QVERIFY(makeStore(m_path, 1));
+        QCOMPARE(SqlConnection(m_path).run({ u"DROP TABLE watch_matches"_s, u"DROP TABLE watches"_s,
+                     u"PRAGMA user_version = 5"_s }),
+            QString());
+        HistoryStore store;
+        QCOMPARE(openError(store, m_path), QString());
+        QCOMPARE(SqlConnection(m_path).run({ u"PRAGMA user_version"_s }), QString::number(HistoryStore::SchemaVersion));
+        Watch watch;
+        watch.name = u"n"_s;
+        watch.filter.names.startsWith = u"n"_s;
+        QCOMPARE(store.addWatch(watch), WatchChange::Done);
+        const std::optional<qint64> run = store.beginRun(Market, 1, 1, at(2));
+        QVERIFY(run && store.recordPage(*run, 1, numberedNames(u"n"_s, 3, 48), at(2, 1)));
+        QCOMPARE(store.alertsOfRun(*run).size(), 1);
+        QCOMPARE(store.alertsOfRun(*run).constFirst().names.size(), 2); // n50 was seen by the old run
+        QCOMPARE(store.namesOfRun(1).size(), 50);
+    }
+
     // What must not or cannot be used is refused with its reason, again and again; file and folder stay as they were.
     // What DNS said of labels under other suffixes: the newest answer per label and suffix, those at or after a
     // time; a history of this version made before the table gets it when it is opened.

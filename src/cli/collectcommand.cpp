@@ -20,17 +20,21 @@ public:
     QString summary() const override
     {
         return QStringLiteral("Collects the marketplace's results pages, four at a time, and writes their names\n"
-                              "in page order. The run is recorded in the history unless --no-history.\n"
-                              "Exit codes: 0 done, 1 some pages failed, 2 bad usage, 3 the history cannot\n"
-                              "be used, 130 interrupted (the pages finished so far are written).");
+                              "in page order. The run is recorded in the history unless --no-history; once it\n"
+                              "ends, every watch that matched names it saw first is told to its webhook (and\n"
+                              "on the desktop with --notify).\n"
+                              "Exit codes: 0 done, 1 some pages or webhooks failed, 2 bad usage, 3 the history\n"
+                              "cannot be used, 130 interrupted (the pages finished so far are written).");
     }
 
-    void addOptions(QCommandLineParser &parser) override { parser.addOption(m_pagesOption); }
+    void addOptions(QCommandLineParser &parser) override { parser.addOptions({ m_pagesOption, m_notifyOption }); }
+    bool notifiesDesktop() const override { return m_notify; }
 
     bool readOptions(const QCommandLineParser &parser, QString *error) override
     {
         if (!parser.positionalArguments().isEmpty())
             return fail(error, QStringLiteral("unexpected argument: %1").arg(parser.positionalArguments().constFirst()));
+        m_notify = parser.isSet(m_notifyOption);
         if (!parser.isSet(m_pagesOption))
             return fail(error, QStringLiteral("--pages is missing: how many pages (N), or which (A-B)?"));
         const QString text = parser.value(m_pagesOption);
@@ -131,6 +135,9 @@ private:
 
     const QCommandLineOption m_pagesOption { QStringLiteral("pages"),
         QStringLiteral("Pages 1 to N, or pages A to B (\"3-7\")."), QStringLiteral("N|A-B") };
+    const QCommandLineOption m_notifyOption { QStringLiteral("notify"),
+        QStringLiteral("Show the watches' new matches as desktop notifications when the run ends.") };
+    bool m_notify = false;
     int m_first = 1;
     int m_last = 1;
     std::unique_ptr<PageFetcher> m_fetcher; // made when the command starts, when there is an application

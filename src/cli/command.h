@@ -7,7 +7,10 @@
 #include "core/config.h"
 #include "core/failure.h"
 #include "core/filter/domainfilter.h"
+#include "core/lookup/whoisfacts.h"
 
+#include <QCommandLineOption>
+#include <QDateTime>
 #include <QObject>
 
 #include <memory>
@@ -38,6 +41,37 @@ struct CommandSettings
     bool quiet = false;
 };
 
+// --min-years and --max-years: names by the age their whois gives.
+struct YearsOptions
+{
+    static constexpr int MostYears = 200;
+    const QCommandLineOption least { QStringLiteral("min-years"),
+        QStringLiteral("Only domains registered at least N whole years ago, by their whois (an unknown age\n"
+                       "is left out)."),
+        QStringLiteral("N") };
+    const QCommandLineOption most { QStringLiteral("max-years"),
+        QStringLiteral("Only domains registered at most N whole years ago, by their whois (an unknown age\n"
+                       "is left out)."),
+        QStringLiteral("N") };
+
+    QList<QCommandLineOption> options() const { return { least, most }; }
+    bool read(const QCommandLineParser &parser, YearsRange *range, QString *error) const;
+};
+
+// --days N or --since DATE: where the time a command looks at begins.
+struct SinceOptions
+{
+    // what: "Names seen", "Matches"; defaultDays: the days without either option, none for all time.
+    SinceOptions(const QString &what, std::optional<int> defaultDays);
+    const std::optional<int> defaultDays;
+    const QCommandLineOption days;
+    const QCommandLineOption since;
+
+    QList<QCommandLineOption> options() const { return { days, since }; }
+    // An invalid time for all time.
+    bool read(const QCommandLineParser &parser, QDateTime *from, QString *error) const;
+};
+
 class Command : public QObject
 {
     Q_OBJECT
@@ -55,6 +89,8 @@ public:
     virtual HistoryUse historyUse() const { return HistoryUse::Optional; }
 
     virtual void addOptions(QCommandLineParser &parser) = 0;
+    // What every command reads, before its own options.
+    void setSettings(const CommandSettings &settings);
     // Reads the command's own options and arguments; false, with why in error, when they cannot be run.
     virtual bool readOptions(const QCommandLineParser &parser, QString *error) = 0;
 
@@ -65,10 +101,11 @@ public:
     virtual bool rowsComeOverTime() const { return true; }
     // Whether it records anything in the history.
     virtual bool writesHistory() const { return true; }
+    // Whether the watches' alerts of the runs it records go to the desktop too (their webhooks always do).
+    virtual bool notifiesDesktop() const { return false; }
 
     // history is null when the command runs without one; writer also when it writes none.
-    void setUp(const CommandSettings &settings, HistoryStore *history, HistoryWriter *writer, RowWriter &out,
-               Progress &progress);
+    void setUp(HistoryStore *history, HistoryWriter *writer, RowWriter &out, Progress &progress);
     // Begins the work; finished() follows, at once or later.
     virtual void start() = 0;
     // SIGINT or SIGTERM: what is under way stops, what is finished is kept and written;
@@ -120,6 +157,7 @@ std::unique_ptr<Command> makeCollectCommand();
 std::unique_ptr<Command> makeLookupCommand();
 std::unique_ptr<Command> makeHistoryCommand();
 std::unique_ptr<Command> makeAppraiseCommand();
+std::unique_ptr<Command> makeWatchCommand();
 
 // "1 page", "2 pages".
 QString counted(qsizetype count, const QString &thing);

@@ -33,6 +33,8 @@ std::unique_ptr<Command> makeCommand(const QString &name)
         return makeHistoryCommand();
     if (name == QLatin1String("appraise"))
         return makeAppraiseCommand();
+    if (name == QLatin1String("watch"))
+        return makeWatchCommand();
     return nullptr;
 }
 
@@ -171,7 +173,8 @@ bool isCommand(const QString &firstArgument)
 {
     // Asked before there is an application: no command is made here.
     return firstArgument == QLatin1String("collect") || firstArgument == QLatin1String("lookup")
-        || firstArgument == QLatin1String("history") || firstArgument == QLatin1String("appraise");
+        || firstArgument == QLatin1String("history") || firstArgument == QLatin1String("appraise")
+        || firstArgument == QLatin1String("watch");
 }
 
 int run(int argc, char *argv[])
@@ -221,7 +224,10 @@ int run(int argc, char *argv[])
     settings.config = read.config;
     settings.dataDir = read.dataDir;
     settings.keepHistory = takesShared && read.keepHistory;
-    if (!output.read(parser, settings, &refused) || !command->readOptions(parser, &refused))
+    if (!output.read(parser, settings, &refused))
+        return refuse(refused);
+    command->setSettings(settings);
+    if (!command->readOptions(parser, &refused))
         return refuse(refused);
 
     std::unique_ptr<HistoryStore> history;
@@ -237,7 +243,6 @@ int run(int argc, char *argv[])
     std::unique_ptr<HistoryWriter> writer;
     if (history && settings.keepHistory && command->writesHistory())
         writer = std::make_unique<HistoryWriter>(history->path());
-
     Progress progress(settings.quiet);
     RowWriter out(settings.format, command->columns(), command->namesOnly(), command->rowsComeOverTime());
     int exitCode = ExitCode::Done;
@@ -271,7 +276,7 @@ int run(int argc, char *argv[])
         });
     }
     ExitSignals::install(command.get(), [&command] { command->interrupt(); });
-    command->setUp(settings, history.get(), writer.get(), out, progress);
+    command->setUp(history.get(), writer.get(), out, progress);
     if (!out.begin())
         return ExitCode::SomeFailed;
     command->start();
@@ -284,13 +289,16 @@ int run(int argc, char *argv[])
 
 } // namespace Commands
 
-void Command::setUp(const CommandSettings &settings, HistoryStore *history, HistoryWriter *writer, RowWriter &out,
-    Progress &progress)
+void Command::setSettings(const CommandSettings &settings)
 {
-    m_writer = writer;
     m_settings = settings;
     m_filtering = !settings.filter.isEmpty();
     m_filter = PreparedFilter(settings.filter);
+}
+
+void Command::setUp(HistoryStore *history, HistoryWriter *writer, RowWriter &out, Progress &progress)
+{
+    m_writer = writer;
     m_history = history;
     m_out = &out;
     m_progress = &progress;
@@ -341,6 +349,61 @@ void Command::finish(int exitCode)
         return;
     m_finished = true;
     emit finished(exitCode);
+}
+
+bool YearsOptions::read(const QCommandLineParser &parser, YearsRange *range, QString *error) const
+{
+    for (auto [option, bound] : { std::pair(&least, &range->least), std::pair(&most, &range->most) }) {
+        if (!parser.isSet(*option))
+            continue;
+        bool ok = false;
+        const int years = parser.value(*option).toInt(&ok);
+        if (!ok || years < 0 || years > MostYears)
+            return fail(error, QStringLiteral("--%1: \"%2\" is no number of years from 0 to %3")
+                                   .arg(option->names().constFirst(), parser.value(*option))
+                                   .arg(MostYears));
+        *bound = years;
+    }
+    if (range->least && range->most && *range->least > *range->most)
+        return fail(error, QStringLiteral("--min-years %1 is more than --max-years %2").arg(*range->least).arg(*range->most));
+    return true;
+}
+
+SinceOptions::SinceOptions(const QString &what, std::optional<int> defaultDays)
+    : defaultDays(defaultDays)
+    , days(QStringLiteral("days"),
+          QStringLiteral("%1 in the last N days (N times 24 hours; %2).")
+              .arg(what, defaultDays ? QStringLiteral("default %1").arg(*defaultDays) : QStringLiteral("default: all")),
+          QStringLiteral("N"))
+    , since(QStringLiteral("since"),
+          QStringLiteral("%1 since this day (YYYY-MM-DD, from local midnight) or ISO date-time.").arg(what),
+          QStringLiteral("date"))
+{ }
+
+bool SinceOptions::read(const QCommandLineParser &parser, QDateTime *from, QString *error) const
+{
+    if (parser.isSet(days) && parser.isSet(since))
+        return fail(error, QStringLiteral("--days and --since both say where the time begins: give one"));
+    if (parser.isSet(since)) {
+        // "YYYY-MM-DD" is that day's local midnight; a date-time without an offset is local time too.
+        const QString text = parser.value(since).trimmed();
+        const QDate day = QDate::fromString(text, Qt::ISODate);
+        *from = day.isValid() && text.size() == 10 ? day.startOfDay() : QDateTime::fromString(text, Qt::ISODateWithMs);
+        if (!from->isValid())
+            return fail(error, QStringLiteral("--since: \"%1\" is neither a date YYYY-MM-DD nor an ISO date-time")
+                                   .arg(parser.value(since)));
+        return true;
+    }
+    *from = QDateTime();
+    if (!parser.isSet(days) && !defaultDays)
+        return true;
+    bool ok = true;
+    const int count = parser.isSet(days) ? parser.value(days).toInt(&ok) : *defaultDays;
+    constexpr int MostDays = 100 * 366;
+    if (!ok || count < 1 || count > MostDays)
+        return fail(error, QStringLiteral("--days: \"%1\" is no number of days from 1 to %2").arg(parser.value(days)).arg(MostDays));
+    *from = QDateTime::currentDateTimeUtc().addSecs(-qint64(count) * 24 * 3600);
+    return true;
 }
 
 QString counted(qsizetype count, const QString &thing)

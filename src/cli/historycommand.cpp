@@ -5,19 +5,8 @@
 #include "core/store/historystore.h"
 
 #include <QCommandLineParser>
-#include <QTimeZone>
 
 namespace {
-
-// "YYYY-MM-DD" is that day's local midnight; a date-time without an offset is local time too.
-QDateTime sinceOf(const QString &text)
-{
-    const QString trimmed = text.trimmed();
-    const QDate day = QDate::fromString(trimmed, Qt::ISODate);
-    if (day.isValid() && trimmed.size() == 10)
-        return day.startOfDay();
-    return QDateTime::fromString(trimmed, Qt::ISODateWithMs);
-}
 
 class HistoryCommand : public Command
 {
@@ -35,32 +24,15 @@ public:
 
     void addOptions(QCommandLineParser &parser) override
     {
-        parser.addOptions({ m_daysOption, m_sinceOption, m_newOption });
+        parser.addOptions(m_sinceOptions.options() << m_newOption);
     }
 
     bool readOptions(const QCommandLineParser &parser, QString *error) override
     {
         if (!parser.positionalArguments().isEmpty())
             return fail(error, QStringLiteral("unexpected argument: %1").arg(parser.positionalArguments().constFirst()));
-        if (parser.isSet(m_daysOption) && parser.isSet(m_sinceOption))
-            return fail(error, QStringLiteral("--days and --since both say where the time begins: give one"));
         m_newOnly = parser.isSet(m_newOption);
-        if (parser.isSet(m_sinceOption)) {
-            m_since = sinceOf(parser.value(m_sinceOption));
-            if (!m_since.isValid())
-                return fail(error, QStringLiteral("--since: \"%1\" is neither a date YYYY-MM-DD nor an ISO date-time")
-                    .arg(parser.value(m_sinceOption)));
-            return true;
-        }
-        bool ok = true;
-        const int days = parser.isSet(m_daysOption) ? parser.value(m_daysOption).toInt(&ok) : 1;
-        constexpr int MostDays = 100 * 366;
-        if (!ok || days < 1 || days > MostDays)
-            return fail(error, QStringLiteral("--days: \"%1\" is no number of days from 1 to %2")
-                .arg(parser.value(m_daysOption))
-                .arg(MostDays));
-        m_since = QDateTime::currentDateTimeUtc().addSecs(-qint64(days) * 24 * 3600);
-        return true;
+        return m_sinceOptions.read(parser, &m_since, error);
     }
 
     QList<Column> columns() const override
@@ -100,11 +72,7 @@ protected:
     void stop() override { }
 
 private:
-    const QCommandLineOption m_daysOption { QStringLiteral("days"),
-        QStringLiteral("Names seen in the last N days (N times 24 hours; default 1)."), QStringLiteral("N") };
-    const QCommandLineOption m_sinceOption { QStringLiteral("since"),
-        QStringLiteral("Names seen since this day (YYYY-MM-DD, from local midnight) or ISO date-time."),
-        QStringLiteral("date") };
+    const SinceOptions m_sinceOptions { QStringLiteral("Names seen"), 1 };
     const QCommandLineOption m_newOption { QStringLiteral("new"),
         QStringLiteral("Only names no run saw before that time.") };
     QDateTime m_since;

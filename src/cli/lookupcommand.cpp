@@ -84,7 +84,8 @@ public:
     void addOptions(QCommandLineParser &parser) override
     {
         parser.addOptions({ m_maxAgeOption, m_refreshOption, m_rateOption, m_atOnceOption, m_maxWaitOption,
-            m_minYearsOption, m_maxYearsOption, m_otherSuffixesOption, m_dnsRateOption, m_dnsAtOnceOption });
+            m_otherSuffixesOption, m_dnsRateOption, m_dnsAtOnceOption });
+        parser.addOptions(m_yearsOptions.options());
         parser.addPositionalArgument(QStringLiteral("DOMAIN"), QStringLiteral("Domains to look up; none: read stdin."));
     }
 
@@ -113,17 +114,8 @@ public:
             return fail(error, QStringLiteral("--max-wait: \"%1\" is no time like 90s, 30m, 12h, 2d or plain seconds")
                 .arg(parser.value(m_maxWaitOption)));
         m_options.politeness.longestWaitMs = *maxWait * 1000;
-        for (auto [option, bound] : { std::pair(&m_minYearsOption, &m_years.least),
-                 std::pair(&m_maxYearsOption, &m_years.most) }) {
-            if (!parser.isSet(*option))
-                continue;
-            const int years = parser.value(*option).toInt(&ok);
-            if (!ok || years < 0 || years > MostYears)
-                return fail(error, QStringLiteral("--%1: \"%2\" is no number of years from 0 to %3")
-                                       .arg(option->names().constFirst(), parser.value(*option))
-                                       .arg(MostYears));
-            *bound = years;
-        }
+        if (!m_yearsOptions.read(parser, &m_years, error))
+            return false;
 
         if (parser.isSet(m_otherSuffixesOption)) {
             QString why;
@@ -144,9 +136,6 @@ public:
         m_elsewhereOptions.dns.inFlight = dnsAtOnce;
         m_elsewhereOptions.maxAgeSeconds = m_options.maxAgeSeconds;
         m_elsewhereOptions.refresh = m_options.refresh;
-        if (m_years.least && m_years.most && *m_years.least > *m_years.most)
-            return fail(error,
-                QStringLiteral("--min-years %1 is more than --max-years %2").arg(*m_years.least).arg(*m_years.most));
 
         return readGivenNames(parser, error);
     }
@@ -437,15 +426,7 @@ private:
                        "12h, 2d or seconds (default 120)."),
         QStringLiteral("time"), QStringLiteral("120") };
 
-    const QCommandLineOption m_minYearsOption { QStringLiteral("min-years"),
-        QStringLiteral("Write only domains registered at least N whole years ago, by their whois (an unknown age\n"
-                       "is left out)."),
-        QStringLiteral("N") };
-    const QCommandLineOption m_maxYearsOption { QStringLiteral("max-years"),
-        QStringLiteral("Write only domains registered at most N whole years ago, by their whois (an unknown age\n"
-                       "is left out)."),
-        QStringLiteral("N") };
-    static constexpr int MostYears = 200;
+    const YearsOptions m_yearsOptions;
 
     const QCommandLineOption m_otherSuffixesOption { QStringLiteral("other-suffixes"),
         QStringLiteral("Ask DNS whether each name's label is taken under these suffixes, comma-separated, or\n"

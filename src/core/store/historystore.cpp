@@ -1,6 +1,7 @@
 #include "core/store/historystore.h"
 
 #include "core/lookup/lookupfields.h"
+#include "core/watch/watch.h"
 
 #include <QAtomicInteger>
 #include <QElapsedTimer>
@@ -75,6 +76,22 @@ const char *const CurrentLayout[] = {
     " names TEXT NOT NULL,"
     " seen INTEGER NOT NULL)",
     ElsewhereTable,
+    // The watches, and the names each matched when a run first saw them: a name is new to a watch once.
+    "CREATE TABLE IF NOT EXISTS watches ("
+    " id INTEGER PRIMARY KEY,"
+    " name TEXT NOT NULL UNIQUE,"
+    " filter TEXT NOT NULL," // a JSON object (filterToJson())
+    " webhook TEXT NOT NULL DEFAULT '',"
+    " webhook_format TEXT NOT NULL DEFAULT 'generic',"
+    " created INTEGER NOT NULL)",
+    "CREATE TABLE IF NOT EXISTS watch_matches ("
+    " watch INTEGER NOT NULL REFERENCES watches (id) ON DELETE CASCADE,"
+    " domain INTEGER NOT NULL REFERENCES domains (id),"
+    " run INTEGER NOT NULL REFERENCES runs (id),"
+    " matched INTEGER NOT NULL,"
+    " PRIMARY KEY (watch, domain)) WITHOUT ROWID",
+    "CREATE INDEX IF NOT EXISTS watch_matches_run ON watch_matches (run)",
+    "CREATE INDEX IF NOT EXISTS watch_matches_time ON watch_matches (watch, matched)",
 };
 
 // Version 3 also kept "backorder_read", always the same as "backorder_page", after "time"; names in
@@ -99,6 +116,7 @@ const char *const FromVersion3[] = {
     "UPDATE lookups SET domain = lower(domain) WHERE domain <> lower(domain)",
 };
 
+// Version 5 is the current layout without the watches, whose tables the layout's statements make.
 // Version 2 is the version 3 layout without staged pages; its migration makes the missing table.
 // Version 1 had the same runs and lookups, and sightings that held the domain's text:
 //   sightings (id, run, domain TEXT, page, position, seen), indexed sightings_run (run, page,
@@ -213,8 +231,21 @@ struct HistoryStore::Private
     std::optional<QSqlQuery> stagePage;
     std::optional<QSqlQuery> begin;
     std::optional<QSqlQuery> commit;
+    std::optional<QSqlQuery> newNames;
+    std::optional<QSqlQuery> addMatch;
+    // The watches, their filters made ready once: read again for every page filed, as another program
+    // may have changed them; a filter whose text did not change is not made again.
+    struct PreparedWatch
+    {
+        qint64 id = 0;
+        QString filterText;
+        PreparedFilter names;
+        YearsRange age;
+    };
+    std::vector<PreparedWatch> watchFilters;
 
     int lastCode = 0; // SQLite's primary result code of the last failure
+    bool lastUnique = false; // and whether it was a unique constraint
     static inline QAtomicInteger<quint64> nextConnection;
 
     static int primaryCodeOf(const QSqlError &error) { return error.nativeErrorCode().toInt() & 0xff; }
@@ -250,6 +281,7 @@ struct HistoryStore::Private
     bool fail(const QString &what, const QSqlError &sqlError)
     {
         lastCode = primaryCodeOf(sqlError);
+        lastUnique = sqlError.nativeErrorCode() == QLatin1String("2067"); // SQLITE_CONSTRAINT_UNIQUE
         error = what + QStringLiteral(": ") + reasonOf(sqlError);
         return false;
     }
@@ -321,10 +353,53 @@ struct HistoryStore::Private
         addSightings->bindValue(1, page);
         addSightings->bindValue(2, seen);
         addSightings->bindValue(3, names);
-        return exec(*addSightings, what);
+        return exec(*addSightings, what) && matchWatches(run, names, seen, what);
+    }
+    bool loadWatches(const QString &what);
+    std::optional<int> ageOf(qint64 domainId);
+    // Tests the names of a page filed just now that no run saw before against every watch, and keeps
+    // the matches, inside the caller's transaction.
+    bool matchWatches(qint64 run, const QString &names, const QVariant &seen, const QString &what)
+    {
+        if (!loadWatches(what))
+            return false;
+        if (watchFilters.empty())
+            return true;
+        newNames->bindValue(0, names);
+        newNames->bindValue(1, seen);
+        if (!exec(*newNames, what))
+            return false;
+        QList<std::pair<qint64, QString>> found;
+        while (newNames->next())
+            found.append({ newNames->value(0).toLongLong(), newNames->value(1).toString() });
+        newNames->finish();
+        for (const auto &[id, name] : std::as_const(found)) {
+            const FilterKey key = filterKeyOf(name);
+            std::optional<std::optional<int>> age;
+            for (const PreparedWatch &watch : watchFilters) {
+                if (!watch.names.matches(key))
+                    continue;
+                if (!watch.age.isOpen()) {
+                    if (!age)
+                        age = ageOf(id);
+                    if (!watch.age.contains(*age))
+                        continue;
+                }
+                addMatch->bindValue(0, watch.id);
+                addMatch->bindValue(1, id);
+                addMatch->bindValue(2, run);
+                addMatch->bindValue(3, seen);
+                if (!exec(*addMatch, what))
+                    return false;
+            }
+        }
+        return true;
     }
     void close()
     {
+        watchFilters.clear();
+        newNames.reset();
+        addMatch.reset();
         addNames.reset();
         addSightings.reset();
         stagePage.reset();
@@ -480,6 +555,8 @@ bool HistoryStore::Private::openFile(const QString &filePath)
     // late.
     addNames.emplace(db);
     addSightings.emplace(db);
+    newNames.emplace(db);
+    addMatch.emplace(db);
     stagePage.emplace(db);
     begin.emplace(db);
     commit.emplace(db);
@@ -493,7 +570,13 @@ bool HistoryStore::Private::openFile(const QString &filePath)
              std::pair(&addSightings,
                  "INSERT OR IGNORE INTO sightings (run, domain, page, position, seen)"
                  " SELECT ?1, d.id, ?2, j.key + 1, ?3 FROM json_each(?4) j JOIN domains d ON d.name = j.value"
-                 " ORDER BY j.key") }) {
+                 " ORDER BY j.key"),
+             // A name no run saw before has this page's time as its first sighting.
+             std::pair(&newNames,
+                 "SELECT d.id, d.name FROM json_each(?1) j JOIN domains d ON d.name = j.value"
+                 " WHERE d.first_seen = ?2 ORDER BY j.key"),
+             std::pair(&addMatch,
+                 "INSERT OR IGNORE INTO watch_matches (watch, domain, run, matched) VALUES (?, ?, ?, ?)") }) {
         if (!(*query)->prepare(QString::fromLatin1(statement)))
             return fail(filePath, (*query)->lastError());
     }
@@ -592,6 +675,43 @@ bool HistoryStore::Private::addLaterFields(int version)
             return false;
     }
     return true;
+}
+
+bool HistoryStore::Private::loadWatches(const QString &what)
+{
+    QSqlQuery query(db);
+    query.setForwardOnly(true);
+    if (!query.exec(QStringLiteral("SELECT id, filter FROM watches ORDER BY id")))
+        return fail(what, query.lastError());
+    std::vector<PreparedWatch> loaded;
+    while (query.next()) {
+        const qint64 id = query.value(0).toLongLong();
+        const QString text = query.value(1).toString();
+        const auto known = std::find_if(watchFilters.begin(), watchFilters.end(),
+            [&](const PreparedWatch &watch) { return watch.id == id && watch.filterText == text; });
+        if (known != watchFilters.end()) {
+            loaded.push_back(std::move(*known));
+            continue;
+        }
+        // A filter this version cannot read matches nothing rather than everything.
+        WatchFilter filter;
+        if (filterFromJson(text.toUtf8(), &filter))
+            loaded.push_back({ id, text, PreparedFilter(filter.names), filter.age });
+    }
+    watchFilters = std::move(loaded);
+    return true;
+}
+
+// By the newest lookup of the name whose whois gave a registration time.
+std::optional<int> HistoryStore::Private::ageOf(qint64 domainId)
+{
+    QSqlQuery query(db);
+    query.prepare(QStringLiteral("SELECT l.created FROM lookups l JOIN domains d ON l.domain = d.name"
+                                 " WHERE d.id = ? AND l.created IS NOT NULL ORDER BY l.time DESC LIMIT 1"));
+    query.addBindValue(domainId);
+    if (!query.exec() || !query.next())
+        return std::nullopt;
+    return wholeYearsSince(timeOf(query.value(0)), QDateTime::currentDateTimeUtc());
 }
 
 bool HistoryStore::isOpen() const
@@ -877,4 +997,160 @@ QHash<QString, QDateTime> HistoryStore::firstSeenOf(const QStringList &names) co
     while (query.next())
         firstSeen.insert(query.value(0).toString(), timeOf(query.value(1)));
     return firstSeen;
+}
+
+WatchChange HistoryStore::addWatch(const Watch &watch)
+{
+    const QString what = QStringLiteral("cannot keep the watch \"%1\"").arg(watch.name);
+    if (watchNamed(watch.name))
+        return WatchChange::NameTaken;
+    const bool written = d->transaction(what, [&] {
+        QSqlQuery query(d->db);
+        query.prepare(QStringLiteral("INSERT INTO watches (name, filter, webhook, webhook_format, created)"
+                                     " VALUES (?, ?, ?, ?, ?)"));
+        query.addBindValue(watch.name);
+        query.addBindValue(QString::fromUtf8(filterToJson(watch.filter)));
+        query.addBindValue(watch.webhook.isEmpty() ? QStringLiteral("") : watch.webhook.toString(QUrl::FullyEncoded));
+        query.addBindValue(webhookFormatText(watch.format));
+        query.addBindValue(timeValue(watch.created.isValid() ? watch.created : QDateTime::currentDateTimeUtc()));
+        return d->exec(query, what);
+    });
+    // Another program may have made one of that name meanwhile.
+    return written ? WatchChange::Done : d->lastUnique ? WatchChange::NameTaken : WatchChange::Failed;
+}
+
+WatchChange HistoryStore::removeWatch(const QString &name)
+{
+    return renameWatch(name, QString());
+}
+
+// An empty new name removes the watch, and its matches with it.
+WatchChange HistoryStore::renameWatch(const QString &name, const QString &newName)
+{
+    const QString what = newName.isEmpty() ? QStringLiteral("cannot remove the watch \"%1\"").arg(name)
+                                           : QStringLiteral("cannot rename the watch \"%1\"").arg(name);
+    if (!newName.isEmpty() && newName != name && watchNamed(newName))
+        return WatchChange::NameTaken;
+    bool found = false;
+    const bool written = d->transaction(what, [&] {
+        QSqlQuery query(d->db);
+        query.prepare(newName.isEmpty() ? QStringLiteral("DELETE FROM watches WHERE name = ?")
+                                        : QStringLiteral("UPDATE watches SET name = ? WHERE name = ?"));
+        if (!newName.isEmpty())
+            query.addBindValue(newName);
+        query.addBindValue(name);
+        if (!d->exec(query, what))
+            return false;
+        found = query.numRowsAffected() > 0;
+        return true;
+    });
+    if (!written)
+        return d->lastUnique ? WatchChange::NameTaken : WatchChange::Failed;
+    return found ? WatchChange::Done : WatchChange::NoSuchWatch;
+}
+
+QList<Watch> HistoryStore::watches() const
+{
+    QList<Watch> watches;
+    d->error.clear();
+    if (!d->ready)
+        return watches;
+    QSqlQuery query(d->db);
+    query.setForwardOnly(true);
+    if (!query.exec(QStringLiteral("SELECT id, name, filter, webhook, webhook_format, created FROM watches ORDER BY id"))) {
+        d->fail(QStringLiteral("cannot read the watches"), query.lastError());
+        return watches;
+    }
+    while (query.next()) {
+        Watch watch;
+        watch.id = query.value(0).toLongLong();
+        watch.name = query.value(1).toString();
+        filterFromJson(query.value(2).toString().toUtf8(), &watch.filter);
+        watch.webhook = QUrl(query.value(3).toString(), QUrl::StrictMode);
+        watch.format = webhookFormatFromText(query.value(4).toString()).value_or(WebhookFormat::Generic);
+        watch.created = timeOf(query.value(5));
+        watches.append(watch);
+    }
+    return watches;
+}
+
+std::optional<Watch> HistoryStore::watchNamed(const QString &name) const
+{
+    for (const Watch &watch : watches()) {
+        if (watch.name == name)
+            return watch;
+    }
+    return std::nullopt;
+}
+
+QList<HistoryStore::WatchMatch> HistoryStore::matchesOf(const QString &watch, const QDateTime &since) const
+{
+    QList<WatchMatch> matches;
+    d->error.clear();
+    if (!d->ready)
+        return matches;
+    QSqlQuery query(d->db);
+    query.setForwardOnly(true);
+    query.prepare(QStringLiteral("SELECT d.name, m.matched, m.run FROM watches w JOIN watch_matches m ON m.watch = w.id"
+                                 " JOIN domains d ON d.id = m.domain WHERE w.name = ? AND m.matched >= ?"
+                                 " ORDER BY m.matched DESC, d.id DESC"));
+    query.addBindValue(watch);
+    query.addBindValue(since.isValid() ? since.toMSecsSinceEpoch() : std::numeric_limits<qint64>::min());
+    if (!d->exec(query, QStringLiteral("cannot read the matches of the watch \"%1\"").arg(watch)))
+        return matches;
+    while (query.next())
+        matches.append({ query.value(0).toString(), timeOf(query.value(1)), query.value(2).toLongLong() });
+    return matches;
+}
+
+QHash<QString, int> HistoryStore::matchCountsSince(const QDateTime &since) const
+{
+    QHash<QString, int> counts;
+    d->error.clear();
+    if (!d->ready)
+        return counts;
+    QSqlQuery query(d->db);
+    query.setForwardOnly(true);
+    query.prepare(QStringLiteral("SELECT w.name, count(*) FROM watches w JOIN watch_matches m ON m.watch = w.id"
+                                 " WHERE m.matched >= ? GROUP BY w.id"));
+    query.addBindValue(since.isValid() ? since.toMSecsSinceEpoch() : std::numeric_limits<qint64>::min());
+    if (!d->exec(query, QStringLiteral("cannot count the watches' matches")))
+        return counts;
+    while (query.next())
+        counts.insert(query.value(0).toString(), query.value(1).toInt());
+    return counts;
+}
+
+QList<WatchAlert> HistoryStore::alertsOfRun(qint64 run) const
+{
+    QList<WatchAlert> alerts;
+    d->error.clear();
+    if (!d->ready)
+        return alerts;
+    QSqlQuery query(d->db);
+    query.setForwardOnly(true);
+    // Names in the order the run first saw them, which is the order their rows were made in.
+    query.prepare(QStringLiteral("SELECT w.id, w.name, w.webhook, w.webhook_format, r.started,"
+                                 " r.last_page - r.first_page + 1, d.name"
+                                 " FROM watch_matches m JOIN watches w ON w.id = m.watch JOIN runs r ON r.id = m.run"
+                                 " JOIN domains d ON d.id = m.domain WHERE m.run = ? ORDER BY w.id, d.id"));
+    query.addBindValue(run);
+    if (!d->exec(query, QStringLiteral("cannot read what run %1 found for the watches").arg(run)))
+        return alerts;
+    qint64 watch = 0;
+    while (query.next()) {
+        if (alerts.isEmpty() || query.value(0).toLongLong() != watch) {
+            watch = query.value(0).toLongLong();
+            WatchAlert alert;
+            alert.watch = query.value(1).toString();
+            alert.webhook = QUrl(query.value(2).toString(), QUrl::StrictMode);
+            alert.format = webhookFormatFromText(query.value(3).toString()).value_or(WebhookFormat::Generic);
+            alert.runStarted = timeOf(query.value(4));
+            alert.pages = query.value(5).toInt();
+            alerts.append(alert);
+        }
+        const QString domain = query.value(6).toString();
+        alerts.last().names.append({ domain, tagTexts(appraise(domain).tags) });
+    }
+    return alerts;
 }

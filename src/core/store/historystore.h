@@ -4,6 +4,7 @@
 
 #include "core/dns/elsewhere.h"
 #include "core/lookup/lookuprecord.h"
+#include "core/watch/watch.h"
 
 #include <QDateTime>
 #include <QList>
@@ -16,7 +17,7 @@ class HistoryStore
 {
 public:
     // Written into the file; a file of a newer version is refused, an older one is migrated.
-    static constexpr int SchemaVersion = 5;
+    static constexpr int SchemaVersion = 6;
 
     HistoryStore();
     ~HistoryStore();
@@ -102,6 +103,29 @@ public:
     QStringList namesSeenBetween(const QDateTime &from, const QDateTime &to) const;
     // When the history first saw each of these names; a name it never saw is left out.
     QHash<QString, QDateTime> firstSeenOf(const QStringList &names) const;
+
+    // Watches. Every page filed tests the names no run saw before against every watch and keeps the
+    // matches; a name a watch matched once is not new to it again.
+    WatchChange addWatch(const Watch &watch);
+    WatchChange removeWatch(const QString &name);
+    // Failed: why is in lastError().
+    WatchChange renameWatch(const QString &name, const QString &newName);
+    // Every watch, in the order they were made; a filter this version cannot read is an empty one.
+    QList<Watch> watches() const;
+    std::optional<Watch> watchNamed(const QString &name) const;
+    struct WatchMatch
+    {
+        QString domain;
+        QDateTime matched; // when the run saw it
+        qint64 run = 0;
+    };
+    // The watch's matches at or after since, newest first.
+    QList<WatchMatch> matchesOf(const QString &watch, const QDateTime &since) const;
+    // How many names each watch matched at or after since, by the watch's name; watches without any are
+    // left out.
+    QHash<QString, int> matchCountsSince(const QDateTime &since) const;
+    // What the run found for each watch that matched any of its names, watches in the order they were made.
+    QList<WatchAlert> alertsOfRun(qint64 run) const;
 
 private:
     struct Private;

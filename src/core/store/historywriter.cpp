@@ -27,7 +27,7 @@ constexpr qint64 FinishPatienceMs = 10000;
 
 struct HistoryWriter::Item
 {
-    enum Kind { BeginRun, Page, EndRun, Lookup, Elsewhere } kind = Page;
+    enum Kind { BeginRun, Page, EndRun, Lookup, Elsewhere, ChangeWatch } kind = Page;
     int run = 0;
     QDateTime time;
     // BeginRun
@@ -43,6 +43,10 @@ struct HistoryWriter::Item
     LookupRecord lookup;
     // Elsewhere
     QList<ElsewhereState> elsewhere;
+    // ChangeWatch: a watch to keep, or the name of one to rename (to a new name) or remove (to none)
+    int request = 0;
+    Watch watch;
+    QString newName;
 };
 
 // Lives on the writer's thread; everything below runs there, in the order it was recorded.
@@ -199,6 +203,10 @@ private:
 
     bool write(const Item &item)
     {
+        if (item.kind == Item::ChangeWatch) {
+            changeWatch(item);
+            return true;
+        }
         if (!usable())
             return false;
         bool written = true;
@@ -212,8 +220,13 @@ private:
         case Item::EndRun:
             if (const auto id = m_runIds.constFind(item.run); id != m_runIds.constEnd()) {
                 written = m_store.endRun(*id, item.pagesFailed, item.stopped, item.time);
-                if (written)
+                if (written) {
+                    // Its pages are filed by now, and the watches' matches with them.
+                    const QList<WatchAlert> alerts = m_store.alertsOfRun(*id);
+                    if (!alerts.isEmpty())
+                        emit m_writer->watchesMatched(item.run, alerts);
                     m_runIds.remove(item.run);
+                }
             }
             break;
         case Item::Lookup:
@@ -222,6 +235,7 @@ private:
         case Item::Elsewhere:
             written = m_store.recordElsewhere(item.elsewhere);
             break;
+        case Item::ChangeWatch:
         case Item::Page:
             break;
         }
@@ -229,6 +243,21 @@ private:
             return failed(m_store.lastError());
         succeeded();
         return true;
+    }
+
+    // A watch is the user's wish of the moment, not a recording: it is answered at once, and a history that
+    // takes no writes (after waiting its while) answers that it failed.
+    void changeWatch(const Item &item)
+    {
+        QString reason;
+        WatchChange outcome = WatchChange::Failed;
+        if (m_store.isOpen() || m_store.open(m_storePath, &reason)) {
+            outcome = item.watch.name.isEmpty() ? m_store.removeWatch(item.newName)
+                : item.newName.isEmpty()        ? m_store.addWatch(item.watch)
+                                                : m_store.renameWatch(item.watch.name, item.newName);
+            reason = m_store.lastError();
+        }
+        emit m_writer->watchChanged(item.request, outcome, outcome == WatchChange::Failed ? reason : QString());
     }
 
     // The write is kept and tried again after a while.
@@ -269,6 +298,8 @@ private:
         for (const Item &item : m_queue) {
             if (item.kind == Item::Page || item.kind == Item::Lookup || item.kind == Item::Elsewhere)
                 ++m_writer->m_unrecorded;
+            else if (item.kind == Item::ChangeWatch)
+                emit m_writer->watchChanged(item.request, WatchChange::Failed, QStringLiteral("the program ended first"));
         }
         m_queue.clear();
         // Staged pages stay in the file: the next program to open it files them.
@@ -372,6 +403,37 @@ void HistoryWriter::recordElsewhere(const QList<ElsewhereState> &states)
     item.kind = Item::Elsewhere;
     item.elsewhere = states;
     post(std::move(item));
+}
+
+int HistoryWriter::addWatch(const Watch &watch)
+{
+    Item item;
+    item.kind = Item::ChangeWatch;
+    item.request = ++m_lastWatchRequest;
+    item.watch = watch;
+    post(std::move(item));
+    return m_lastWatchRequest;
+}
+
+int HistoryWriter::renameWatch(const QString &name, const QString &newName)
+{
+    Item item;
+    item.kind = Item::ChangeWatch;
+    item.request = ++m_lastWatchRequest;
+    item.watch.name = name;
+    item.newName = newName;
+    post(std::move(item));
+    return m_lastWatchRequest;
+}
+
+int HistoryWriter::removeWatch(const QString &name)
+{
+    Item item;
+    item.kind = Item::ChangeWatch;
+    item.request = ++m_lastWatchRequest;
+    item.newName = name; // a watch without a name: the one of this name goes
+    post(std::move(item));
+    return m_lastWatchRequest;
 }
 
 void HistoryWriter::finish()

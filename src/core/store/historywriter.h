@@ -14,6 +14,7 @@
 
 #include "core/dns/elsewhere.h"
 #include "core/lookup/lookuprecord.h"
+#include "core/watch/watch.h"
 
 #include <QDateTime>
 #include <QObject>
@@ -47,6 +48,13 @@ public:
     // What DNS said of labels under other suffixes (one transaction for them all); a cache for later lookups.
     void recordElsewhere(const QList<ElsewhereState> &states);
 
+    // Watches are kept, renamed and removed in the order asked, like everything else; watchChanged()
+    // answers with the number these return. A history that takes no writes answers Failed (after the
+    // store's busy wait) rather than making the change wait.
+    int addWatch(const Watch &watch);
+    int renameWatch(const QString &name, const QString &newName);
+    int removeWatch(const QString &name);
+
     // Writes everything recorded so far at once; finished() follows once it is in the history, or
     // has been given up after ten seconds of a history that takes no writes. Recording may go on.
     void finish();
@@ -58,6 +66,11 @@ signals:
     void writeFailed(const QString &reason);
     // Writes go through again after a failure.
     void writesResumed();
+    // A run ended and is in the history: what it found for each watch that matched any of the names it
+    // saw first. Once per run; a run that never ended (a killed program) tells nothing.
+    void watchesMatched(int run, const QList<WatchAlert> &alerts);
+    // reason: why it failed, for WatchChange::Failed.
+    void watchChanged(int request, WatchChange outcome, const QString &reason);
     // After finish(): the items given up since the writer was made.
     void finished(int unrecorded);
 
@@ -70,5 +83,6 @@ private:
     QThread *m_thread;
     Worker *m_worker;
     int m_lastRun = 0;
+    int m_lastWatchRequest = 0;
     std::atomic<int> m_unrecorded { 0 };
 };

@@ -53,6 +53,14 @@ struct Watch
     QDateTime created;
 };
 
+// How asking to keep, rename or remove a watch went.
+enum class WatchChange {
+    Done,
+    NameTaken, // another watch has the name
+    NoSuchWatch,
+    Failed, // the history could not be written
+};
+
 // A watch's name is bad when it is empty, only blanks, or over this many characters.
 inline constexpr int LongestWatchName = 64;
 
