@@ -8,6 +8,7 @@
 #include "tests/sitetest.h"
 #include "tests/windowtest.h"
 #include "tools/samplemarket.h"
+#include "ui/dialogs.h"
 #include "ui/domaintablewindow.h"
 #include "ui/mainwindow.h"
 
@@ -19,6 +20,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRegularExpression>
@@ -569,6 +571,58 @@ private slots:
         lock.reset();
         QTRY_COMPARE_WITH_TIMEOUT(status->text(), u"历史记录已恢复写入 .."_s, 30000);
         QTRY_COMPARE_WITH_TIMEOUT(SqlConnection(path).column(u"SELECT count(*) FROM lookups"_s), QStringList { u"2"_s }, 30000);
+    }
+
+    // The 关注 panel: the filter bar's filter kept as a watch, its matches counted when a run ends and shown when
+    // chosen; renamed and removed, each answered in the status line.
+    void watchPanel()
+    {
+        const QString path = m_folder.filePath(u"watches.sqlite"_s);
+        QFile::remove(path);
+        HistoryStore history;
+        QVERIFY(history.open(path));
+        HistoryWriter writer(path);
+        DomainTableWindow table(AppConfig(), &history, &writer);
+        m_table = &table;
+        const auto *status = part<QLabel>("statusLine");
+        auto *list = part<QListWidget>("watchList");
+        const auto items = [list] {
+            QStringList texts;
+            for (int row = 0; row < list->count(); ++row)
+                texts << list->item(row)->text();
+            return texts;
+        };
+        part<QPushButton>("saveWatchButton")->click();
+        QCOMPARE(status->text(), u"请先在筛选栏设置条件，再保存为关注 .."_s);
+        QTest::keyClicks(part<QLineEdit>("suffixEdit"), u".cn"_s);
+        Dialogs::setNextText(u" 中国 "_s);
+        part<QPushButton>("saveWatchButton")->click();
+        QTRY_COMPARE(status->text(), u"已保存关注「中国」，以后采集到的新域名会与它比对 .."_s);
+        QCOMPARE(items(), QStringList { u"中国（今日 0）"_s });
+        QCOMPARE(filterArguments(history.watchNamed(u"中国"_s).value().filter), QStringList({ u"--suffix"_s, u".cn"_s }));
+        Dialogs::setNextText(u"中国"_s);
+        part<QPushButton>("saveWatchButton")->click();
+        QTRY_COMPARE(status->text(), u"已有同名的关注，请换一个名称 .."_s);
+
+        // A run ends: the count of today's matches comes without asking.
+        const int run = writer.beginRun(siteUrl(), 1, 1);
+        writer.recordPage(run, 1, { u"a.cn"_s, u"b.com"_s, u"c.cn"_s });
+        writer.endRun(run, 0, false);
+        QTRY_COMPARE(items(), QStringList { u"中国（今日 2）"_s });
+        list->item(0)->setSelected(true);
+        QCOMPARE(labelText("sourceLabel"), u"来源：关注「中国」的匹配（2 个域名）"_s);
+        QCOMPARE(cell(0, DomainTableModel::DomainColumn), u"c.cn"_s);
+
+        Dialogs::setNextText(u"点cn"_s);
+        part<QPushButton>("renameWatchButton")->click();
+        QTRY_COMPARE(items(), QStringList { u"点cn（今日 2）"_s });
+        Dialogs::setNextConfirmation(false);
+        part<QPushButton>("removeWatchButton")->click();
+        Dialogs::setNextConfirmation(true);
+        part<QPushButton>("removeWatchButton")->click();
+        QTRY_COMPARE(status->text(), u"关注「点cn」已删除 .."_s);
+        QCOMPARE(items(), QStringList());
+        QVERIFY(history.watches().isEmpty());
     }
 
     // Names a spreadsheet would run as formulas are text in the exported CSV.

@@ -1,6 +1,8 @@
 #include "ui/dialogs.h"
 
+#include <QAbstractButton>
 #include <QFileDialog>
+#include <QInputDialog>
 
 namespace Dialogs {
 
@@ -28,6 +30,8 @@ bool answeredInAdvance = false;
 QList<AnsweredMessage> answeredMessages;
 QList<std::optional<QString>> nextSaveFileNames;
 QList<AnsweredSaveDialog> answeredSaveDialogs;
+QList<std::optional<QString>> nextTexts;
+QList<bool> nextConfirmations;
 
 } // namespace
 
@@ -81,6 +85,50 @@ void chooseSaveFile(QWidget *parent, const QString &title, const QString &filter
     dialog->show();
 }
 
+void askText(QWidget *parent, const QString &title, const QString &label, const QString &initialText,
+             std::function<void(const QString &text)> onAnswered)
+{
+    if (!nextTexts.isEmpty()) {
+        const std::optional<QString> text = nextTexts.takeFirst();
+        if (text)
+            onAnswered(*text);
+        return;
+    }
+    auto *dialog = new QInputDialog(parent);
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    dialog->setWindowModality(Qt::ApplicationModal);
+    dialog->setWindowTitle(title);
+    dialog->setLabelText(label);
+    dialog->setTextValue(initialText);
+    dialog->setOkButtonText(QStringLiteral("确定"));
+    dialog->setCancelButtonText(QStringLiteral("取消"));
+    QObject::connect(dialog, &QInputDialog::textValueSelected, dialog,
+        [onAnswered = std::move(onAnswered)](const QString &text) { onAnswered(text); });
+    dialog->show();
+}
+
+void confirm(QWidget *parent, const QString &text, std::function<void()> onYes)
+{
+    if (!nextConfirmations.isEmpty()) {
+        if (nextConfirmations.takeFirst())
+            onYes();
+        return;
+    }
+    auto *box = new QMessageBox(QMessageBox::Question, messageTitle(), boundedForBox(text),
+        QMessageBox::Yes | QMessageBox::No, parent);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setWindowModality(Qt::ApplicationModal);
+    box->setTextFormat(Qt::PlainText);
+    box->setDefaultButton(QMessageBox::No);
+    box->button(QMessageBox::Yes)->setText(QStringLiteral("是"));
+    box->button(QMessageBox::No)->setText(QStringLiteral("否"));
+    QObject::connect(box, &QMessageBox::finished, box, [onYes = std::move(onYes)](int result) {
+        if (result == QMessageBox::Yes)
+            onYes();
+    });
+    box->show();
+}
+
 void dismissAll(QWidget *parent)
 {
     qDeleteAll(parent->findChildren<QDialog *>(Qt::FindDirectChildrenOnly));
@@ -106,8 +154,20 @@ QList<AnsweredSaveDialog> takeAnsweredSaveDialogs()
     return std::exchange(answeredSaveDialogs, {});
 }
 
+void setNextText(const std::optional<QString> &text)
+{
+    nextTexts.append(text);
+}
+
+void setNextConfirmation(bool yes)
+{
+    nextConfirmations.append(yes);
+}
+
 void clearAnswers()
 {
+    nextTexts.clear();
+    nextConfirmations.clear();
     nextSaveFileNames.clear();
     answeredMessages.clear();
     answeredSaveDialogs.clear();

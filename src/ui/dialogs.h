@@ -29,6 +29,14 @@ void showMessage(QWidget *parent, QMessageBox::Icon icon, const QString &text, s
 void chooseSaveFile(QWidget *parent, const QString &title, const QString &filter, const QString &suggestedPath,
                     std::function<void(const QString &path)> onChosen);
 
+// A modal box asking for one line of text, offering initialText. onAnswered runs with what the user
+// wrote once they press OK; not at all when they cancel.
+void askText(QWidget *parent, const QString &title, const QString &label, const QString &initialText,
+             std::function<void(const QString &text)> onAnswered);
+
+// A modal question with 是 and 否; onYes runs only when the user says yes.
+void confirm(QWidget *parent, const QString &text, std::function<void()> onYes);
+
 // Closes every box and dialog open over parent without running their callbacks: what they waited for
 // is not to happen any more (the window is closing).
 void dismissAll(QWidget *parent);
@@ -55,6 +63,10 @@ QList<AnsweredMessage> takeAnsweredMessages();
 // shown. Each call answers one dialog.
 void setNextSaveFileName(const std::optional<QString> &path);
 QList<AnsweredSaveDialog> takeAnsweredSaveDialogs();
+// The next text box is answered with this text, or cancelled for std::nullopt, without being shown.
+void setNextText(const std::optional<QString> &text);
+// The next question is answered yes or no without being shown.
+void setNextConfirmation(bool yes);
 // Forgets the save answers not used yet and the boxes and dialogs answered so far.
 void clearAnswers();
 

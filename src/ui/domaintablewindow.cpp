@@ -1,7 +1,5 @@
 #include "ui/domaintablewindow.h"
 
-#include "core/export/csv.h"
-#include "core/export/listexport.h"
 #include "core/store/historystore.h"
 #include "core/store/historywriter.h"
 #include "core/table/domaintablemodel.h"
@@ -9,29 +7,24 @@
 #include "core/text/urls.h"
 #include "ui/batchbar.h"
 #include "ui/controls.h"
-#include "ui/dialogs.h"
+#include "ui/domaintableview.h"
+#include "ui/exportbuttons.h"
 #include "ui/filterbar.h"
 #include "ui/sourcebar.h"
+#include "ui/watchpanel.h"
 #include "ui/windowcommands.h"
 
 #include <QAction>
 #include <QClipboard>
 #include <QCloseEvent>
 #include <QDesktopServices>
-#include <QDir>
-#include <QFileInfo>
 #include <QGuiApplication>
 #include <QHBoxLayout>
-#include <QHeaderView>
 #include <QSettings>
-#include <QStandardPaths>
-#include <QTableView>
+#include <QSplitter>
 #include <QVBoxLayout>
 
-#include <iterator>
-
 using Controls::button;
-using Controls::caption;
 using Controls::named;
 
 namespace {
@@ -39,33 +32,11 @@ namespace {
 constexpr char WindowName[] = "domainTableWindow";
 constexpr char SettingsGroup[] = "domainTable";
 
-// The width a column starts with, by its title; others get DefaultColumnWidth.
-int defaultColumnWidth(const QString &title)
-{
-    static const QHash<QString, int> widths { { QStringLiteral("域名"), 150 }, { QStringLiteral("后缀"), 55 },
-        { QStringLiteral("长度"), 40 }, { QStringLiteral("类型"), 65 }, { QStringLiteral("品相"), 160 },
-        { QStringLiteral("拼音"), 110 }, { QStringLiteral("首次发现"), 115 },
-        { QStringLiteral("删除类型"), 80 }, { QStringLiteral("删除时间"), 125 }, { QStringLiteral("预定截止"), 125 },
-        { QStringLiteral("预定平台"), 75 }, { QStringLiteral("预定价格"), 75 }, { QStringLiteral("折合人民币"), 75 },
-        { QStringLiteral("保证金"), 50 }, { QStringLiteral("是否备案"), 110 }, { QStringLiteral("查询时间"), 115 } };
-    return widths.value(title, 90);
-}
-
 // It fits a screen of 1280 × 720 with its frame and a task bar.
 const QSize DefaultSize(1240, 640);
 
 const QString Organisation = QStringLiteral("Vexlon");
 const QString Application = QStringLiteral("vexlon-collector");
-
-// A label whose text may be long (a file's name, a reason): cut at the window's edge rather than widening
-// the window past the screen.
-QLabel *lineLabel(QWidget *parent, const char *objectName, const QString &accessibleName)
-{
-    auto *label = named(new QLabel(parent), objectName, accessibleName);
-    label->setTextFormat(Qt::PlainText);
-    label->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
-    return label;
-}
 
 } // namespace
 
@@ -91,6 +62,9 @@ DomainTableWindow::DomainTableWindow(
     createControls();
     createActions();
     connect(filterBar, &FilterBar::filterChanged, m_proxy, &DomainTableProxy::setFilter);
+    connect(filterBar, &FilterBar::filterChanged, watchPanel, &WatchPanel::setCurrentFilter);
+    connect(watchPanel, &WatchPanel::matchesChosen, sourceBar, &SourceBar::showList);
+    connect(watchPanel, &WatchPanel::statusChanged, this, &DomainTableWindow::showStatus);
     connect(m_proxy, &DomainTableProxy::countsChanged, this, [this](int shown, int all) {
         filterBar->showCounts(shown, all);
         updateButtons();
@@ -119,6 +93,7 @@ DomainTableWindow::DomainTableWindow(
     connect(sourceBar, &SourceBar::listChosen, this, &DomainTableWindow::showList);
     connect(sourceBar, &SourceBar::statusChanged, this, &DomainTableWindow::showStatus);
     restoreSettings();
+    watchPanel->setCurrentFilter(filterBar->filter());
     updateButtons();
     // The keyboard starts in the table: arrows, Ctrl+A, Ctrl+L at once.
     table->setFocus();
@@ -141,41 +116,32 @@ void DomainTableWindow::createControls()
     sourceBar = new SourceBar(m_history, this);
     filterBar = new FilterBar(this);
 
-    table = named(new QTableView(this), "domainTable", QStringLiteral("域名表格"));
-    table->setModel(m_proxy);
-    table->setSelectionBehavior(QAbstractItemView::SelectRows);
-    table->setSelectionMode(QAbstractItemView::ExtendedSelection);
-    table->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    table->setWordWrap(false);
-    table->setTabKeyNavigation(false);
-    table->verticalHeader()->hide();
-    table->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
-    table->verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 6);
-    QHeaderView *header = table->horizontalHeader();
-    for (int column = 0; column < DomainTableModel::columnTotal(); ++column)
-        header->resizeSection(column, defaultColumnWidth(DomainTableModel::columnTitle(column)));
-    header->setStretchLastSection(true);
-    header->setSortIndicatorClearable(true);
-    // Unsorted until the user sorts: the list's own order first.
-    header->setSortIndicator(-1, Qt::AscendingOrder);
-    table->setSortingEnabled(true);
-
+    table = new DomainTableView(m_proxy, this);
+    watchPanel = new WatchPanel(m_history, m_writer, this);
     batchBar = new BatchBar(m_config, m_history, this);
     copyButton = button(this, "copyButton", QStringLiteral("复制域名"));
     bookButton = button(this, "bookButton", QStringLiteral("预定域名"));
-    exportCsvButton = button(this, "exportCsvButton", QStringLiteral("导出CSV"));
-    exportTxtButton = button(this, "exportTxtButton", QStringLiteral("导出TXT"));
-    statusLine = lineLabel(this, "statusLine", QStringLiteral("运行状态"));
+    exportButtons = new ExportButtons(m_proxy, this);
+    statusLine = named(new QLabel(this), "statusLine", QStringLiteral("运行状态"));
+    // A reason may be long: cut at the window's edge rather than widening the window past the screen.
+    statusLine->setTextFormat(Qt::PlainText);
+    statusLine->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
 
     auto *lookupRow = new QHBoxLayout;
     lookupRow->addWidget(batchBar, 1);
     for (QWidget *widget :
-        std::initializer_list<QWidget *> { copyButton, bookButton, exportCsvButton, exportTxtButton })
+        std::initializer_list<QWidget *> { copyButton, bookButton, exportButtons })
         lookupRow->addWidget(widget);
     auto *layout = new QVBoxLayout(this);
     layout->addWidget(sourceBar);
     layout->addWidget(filterBar);
-    layout->addWidget(table, 1);
+    auto *splitter = new QSplitter(Qt::Horizontal, this);
+    splitter->setChildrenCollapsible(false);
+    splitter->addWidget(table);
+    splitter->addWidget(watchPanel);
+    splitter->setStretchFactor(0, 1);
+    splitter->setSizes({ 1000, 190 });
+    layout->addWidget(splitter, 1);
     layout->addLayout(lookupRow);
     layout->addWidget(statusLine);
 
@@ -203,9 +169,9 @@ void DomainTableWindow::createActions()
     bookAction = addShortcut("bookAction", QStringLiteral("预定域名"), QKeySequence(Qt::CTRL | Qt::Key_D), bookButton,
         [this] { openBookingPage(); });
     exportCsvAction = addShortcut("exportCsvAction", QStringLiteral("导出CSV"), QKeySequence(Qt::CTRL | Qt::Key_E),
-        exportCsvButton, [this] { exportShown(true); });
+        exportButtons->csvButton(), [this] { exportShown(true); });
     exportTxtAction = addShortcut("exportTxtAction", QStringLiteral("导出TXT"),
-        QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_E), exportTxtButton, [this] { exportShown(false); });
+        QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_E), exportButtons->txtButton(), [this] { exportShown(false); });
     // The window's shortcuts come before a text field's own use of the same keys, but for copying.
     commands->leaveToFields(copyAction);
     commands->watchTextFields();
@@ -255,22 +221,11 @@ void DomainTableWindow::showStatus(const QString &text)
     statusLine->setText(text);
 }
 
-QStringList DomainTableWindow::selectedDomains() const
-{
-    QModelIndexList rows = table->selectionModel()->selectedRows();
-    std::sort(rows.begin(), rows.end(), [](const QModelIndex &a, const QModelIndex &b) { return a.row() < b.row(); });
-    QStringList domains;
-    domains.reserve(rows.size());
-    for (const QModelIndex &index : rows)
-        domains.append(m_model->domainAt(m_proxy->mapToSource(index).row()));
-    return domains;
-}
-
 void DomainTableWindow::lookUp()
 {
     if (batchBar->isRunning())
         return;
-    const QStringList selected = selectedDomains();
+    const QStringList selected = table->selectedDomains();
     const QStringList domains = selected.isEmpty() ? m_proxy->shownDomains() : selected;
     if (domains.isEmpty())
         showStatus(QStringLiteral("没有可查询的域名"));
@@ -306,7 +261,7 @@ void DomainTableWindow::updateButtons()
 
 void DomainTableWindow::copySelected()
 {
-    const QStringList domains = selectedDomains();
+    const QStringList domains = table->selectedDomains();
     if (domains.isEmpty()) {
         showStatus(QStringLiteral("请先选择域名 .."));
         return;
@@ -317,13 +272,7 @@ void DomainTableWindow::copySelected()
 
 void DomainTableWindow::openBookingPage()
 {
-    const QModelIndex current = table->currentIndex();
-    const QStringList selected = selectedDomains();
-    QString domain;
-    if (current.isValid() && table->selectionModel()->isRowSelected(current.row()))
-        domain = m_model->domainAt(m_proxy->mapToSource(current).row());
-    else if (!selected.isEmpty())
-        domain = selected.first();
+    const QString domain = table->chosenDomain();
     const QUrl url = Urls::backorderPage(m_config.marketUrl, domain);
     if (domain.isEmpty() || !url.isValid()) {
         showStatus(QStringLiteral("请先选择域名 .."));
@@ -335,35 +284,7 @@ void DomainTableWindow::openBookingPage()
 
 void DomainTableWindow::exportShown(bool csv)
 {
-    if (m_proxy->rowCount() == 0) {
-        Dialogs::showMessage(this, QMessageBox::Information, QStringLiteral("没有可导出域名"));
-        return;
-    }
-    const QString extension = csv ? QStringLiteral(".csv") : QStringLiteral(".txt");
-    QString suggested = m_lastExportPath;
-    if (suggested.isEmpty()) {
-        suggested = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation) + QStringLiteral("/域名-")
-            + QDate::currentDate().toString(QStringLiteral("yyyy-MM-dd")) + extension;
-    } else {
-        const QFileInfo last(suggested);
-        suggested = last.dir().filePath(last.completeBaseName() + extension);
-    }
-    Dialogs::chooseSaveFile(this, csv ? QStringLiteral("导出为CSV文件") : QStringLiteral("导出为文本文件"),
-        csv ? QStringLiteral("CSV文件 (*.csv)") : QStringLiteral("文本文件 (*.txt)"), suggested,
-        [this, csv](const QString &path) {
-            m_lastExportPath = path;
-            // Read only now: answers may have come in while the dialog was open.
-            QString reason;
-            const bool saved = csv ? writeCsv(path, DomainTableModel::columnTitles(), m_proxy->shownRows(), &reason)
-                                   : writeDomainList(m_proxy->shownDomains(), path, &reason);
-            if (saved) {
-                Dialogs::showMessage(this, QMessageBox::Information, QStringLiteral("域名保存成功!"));
-                return;
-            }
-            Dialogs::showMessage(this, QMessageBox::Warning,
-                QStringLiteral("域名保存失败!\n原因：") + reason + QStringLiteral("\n文件：")
-                    + QDir::toNativeSeparators(path));
-        });
+    exportButtons->exportShown(csv);
 }
 
 void DomainTableWindow::restoreSettings()
@@ -372,10 +293,8 @@ void DomainTableWindow::restoreSettings()
     stored.beginGroup(QLatin1String(SettingsGroup));
     if (!restoreGeometry(stored.value(QStringLiteral("geometry")).toByteArray()))
         resize(DefaultSize);
-    // A layout saved with other columns would give their widths and places to these.
-    if (stored.value(QStringLiteral("columnTitles")).toStringList() == DomainTableModel::columnTitles())
-        table->horizontalHeader()->restoreState(stored.value(QStringLiteral("columns")).toByteArray());
-    m_lastExportPath = stored.value(QStringLiteral("lastExport")).toString();
+    table->restoreColumns(stored);
+    exportButtons->restoreSettings(stored);
     filterBar->restoreSettings(stored);
     batchBar->restoreSettings(stored);
 }
@@ -385,11 +304,10 @@ void DomainTableWindow::saveSettings()
     QSettings stored(Organisation, Application);
     stored.beginGroup(QLatin1String(SettingsGroup));
     stored.setValue(QStringLiteral("geometry"), saveGeometry());
-    stored.setValue(QStringLiteral("columns"), table->horizontalHeader()->saveState());
-    stored.setValue(QStringLiteral("columnTitles"), DomainTableModel::columnTitles());
+    table->saveColumns(stored);
     filterBar->saveSettings(stored);
     batchBar->saveSettings(stored);
-    stored.setValue(QStringLiteral("lastExport"), m_lastExportPath);
+    exportButtons->saveSettings(stored);
 }
 
 void DomainTableWindow::closeEvent(QCloseEvent *event)

@@ -16,14 +16,16 @@
 class BatchBar;
 class DomainTableModel;
 class DomainTableProxy;
+class DomainTableView;
+class ExportButtons;
 class FilterBar;
 class HistoryStore;
 class SourceBar;
+class WatchPanel;
 class HistoryWriter;
 class QAction;
 class QLabel;
 class QPushButton;
-class QTableView;
 
 class DomainTableWindow : public QWidget
 {
@@ -65,26 +67,24 @@ private:
     void showList(const QStringList &names, const QString &source);
     void showStatus(const QString &text);
     void updateButtons();
-    QStringList selectedDomains() const;
     void restoreSettings();
     void saveSettings();
 
     const AppConfig m_config;
     HistoryStore *const m_history;
     HistoryWriter *const m_writer;
-    QString m_lastExportPath;
 
     DomainTableModel *m_model = nullptr;
     DomainTableProxy *m_proxy = nullptr;
 
     SourceBar *sourceBar = nullptr;
     FilterBar *filterBar = nullptr;
-    QTableView *table = nullptr;
+    WatchPanel *watchPanel = nullptr;
+    DomainTableView *table = nullptr;
     BatchBar *batchBar = nullptr;
     QPushButton *copyButton = nullptr;
     QPushButton *bookButton = nullptr;
-    QPushButton *exportCsvButton = nullptr;
-    QPushButton *exportTxtButton = nullptr;
+    ExportButtons *exportButtons = nullptr;
     QLabel *statusLine = nullptr;
     QAction *lookupAction = nullptr;
     QAction *pauseAction = nullptr;

@@ -53,7 +53,7 @@ SourceBar::SourceBar(const HistoryStore *history, QWidget *parent)
 
 void SourceBar::showNames(const QStringList &names)
 {
-    choose(names, QStringLiteral("主窗口列表"));
+    showList(names, QStringLiteral("主窗口列表"));
 }
 
 void SourceBar::showDay(const QDate &day)
@@ -62,7 +62,7 @@ void SourceBar::showDay(const QDate &day)
     const QStringList names = m_history
         ? m_history->namesSeenBetween(day.startOfDay(), day.addDays(1).startOfDay().addMSecs(-1))
         : QStringList();
-    choose(names, day.toString(QStringLiteral("yyyy-MM-dd")) + QStringLiteral(" 的采集"));
+    showList(names, day.toString(QStringLiteral("yyyy-MM-dd")) + QStringLiteral(" 的采集"));
     if (!m_history)
         emit statusChanged(QStringLiteral("没有历史记录可读"));
     else if (names.isEmpty())
@@ -101,7 +101,7 @@ bool SourceBar::showFile(const QString &path)
                 return;
             if (!read.complete)
                 return tellReadFailure(path, QStringLiteral("无法读取文件"));
-            choose(read.names, source);
+            showList(read.names, source);
             if (read.skipped > 0)
                 emit statusChanged(QStringLiteral("已跳过 %L1 个超过 253 个字符的名称").arg(read.skipped));
         });
@@ -125,7 +125,7 @@ void SourceBar::showCount(const QString &source, int names)
     sourceLabel->setText(QStringLiteral("来源：%1（%L2 个域名）").arg(source).arg(names));
 }
 
-void SourceBar::choose(const QStringList &names, const QString &source)
+void SourceBar::showList(const QStringList &names, const QString &source)
 {
     ++m_listsChosen;
     emit listChosen(names, source);

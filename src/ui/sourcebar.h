@@ -25,6 +25,8 @@ public:
     // has been read, unless another list came first.
     bool showFile(const QString &path);
     void chooseFile();
+    // Names from elsewhere (a watch's matches), under the source's name.
+    void showList(const QStringList &names, const QString &source);
     // The source as the table shows it, with how many names it kept.
     void showCount(const QString &source, int names);
 
@@ -35,7 +37,6 @@ signals:
     void statusChanged(const QString &text);
 
 private:
-    void choose(const QStringList &names, const QString &source);
     void tellReadFailure(const QString &path, const QString &reason);
 
     const HistoryStore *const m_history;

@@ -89,12 +89,17 @@ bool DomainTableProxy::matches(int id) const
     return m_prepared.matches(m_model->filterKeyOf(id));
 }
 
+QString DomainTableProxy::domainAt(int row) const
+{
+    return m_model->domainAt(mapToSource(index(row, 0)).row());
+}
+
 QStringList DomainTableProxy::shownDomains() const
 {
     QStringList domains;
     domains.reserve(rowCount());
     for (int row = 0; row < rowCount(); ++row)
-        domains.append(m_model->domainAt(mapToSource(index(row, 0)).row()));
+        domains.append(domainAt(row));
     return domains;
 }
 

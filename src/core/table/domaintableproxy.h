@@ -46,6 +46,8 @@ public:
 
     int shownCount() const { return rowCount(); }
     int allCount() const { return m_model->rowCount(); }
+    // The name of the shown row.
+    QString domainAt(int row) const;
     // The names of the rows shown, top to bottom.
     QStringList shownDomains() const;
     // The cells of the rows shown, top to bottom.
