@@ -33,6 +33,8 @@ std::unique_ptr<Command> makeCommand(const QString &name)
         return makeHistoryCommand();
     if (name == QLatin1String("appraise"))
         return makeAppraiseCommand();
+    if (name == QLatin1String("schedule"))
+        return makeScheduleCommand();
     return nullptr;
 }
 
@@ -171,7 +173,8 @@ bool isCommand(const QString &firstArgument)
 {
     // Asked before there is an application: no command is made here.
     return firstArgument == QLatin1String("collect") || firstArgument == QLatin1String("lookup")
-        || firstArgument == QLatin1String("history") || firstArgument == QLatin1String("appraise");
+        || firstArgument == QLatin1String("history") || firstArgument == QLatin1String("appraise")
+        || firstArgument == QLatin1String("schedule");
 }
 
 int run(int argc, char *argv[])
@@ -203,7 +206,7 @@ int run(int argc, char *argv[])
     const SharedOptions shared;
     const bool takesShared = command->historyUse() != Command::HistoryUse::Never;
     if (takesShared)
-        shared.addTo(parser, command->historyUse() == Command::HistoryUse::Optional);
+        shared.addTo(parser, command->historyUse() != Command::HistoryUse::Always);
     if (!parser.parse(QStringList { arguments.constFirst() } + arguments.mid(2)))
         return refuse(parser.errorText());
     if (parser.isSet(help)) {
@@ -220,7 +223,7 @@ int run(int argc, char *argv[])
         return refuse(refused);
     settings.config = read.config;
     settings.dataDir = read.dataDir;
-    settings.keepHistory = takesShared && read.keepHistory;
+    settings.keepHistory = takesShared && read.keepHistory && command->historyUse() != Command::HistoryUse::PassedOn;
     if (!output.read(parser, settings, &refused) || !command->readOptions(parser, &refused))
         return refuse(refused);
 
