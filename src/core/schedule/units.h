@@ -33,7 +33,7 @@ QString serviceText(const DailyCollection &collection);
 QString timerText(const DailyCollection &collection);
 
 // One word of an ExecStart= line: quoted where the manager would otherwise split or change it; a blank,
-// quote, backslash, "%" (a specifier) or "$" (a variable) comes through as it is. The program's path
+// quote, backslash, "%" (which the manager expands) or "$" (a variable) comes through as it is. The program's path
 // (first) is not searched for variables by the manager, so its "$" stays single.
 QString execWord(const QString &word, bool first = false);
 QString execLine(const QStringList &words);
