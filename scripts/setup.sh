@@ -22,6 +22,7 @@ packages=(
     dpkg-dev                        # dpkg-shlibdeps and dpkg-buildflags, for the .deb
     lintian                         # checks the .deb
     file                            # icon sizes in the install test
+    systemd                         # systemd-analyze, which checks the units that "schedule enable" writes
 )
 
 # Those of the given packages that are not installed (unknown ones included).

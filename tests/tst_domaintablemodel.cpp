@@ -4,6 +4,8 @@
 #include "core/table/domaintableproxy.h"
 #include "tests/sitetest.h"
 
+#include <QColor>
+#include <QFont>
 #include <QSignalSpy>
 #include <QStringEncoder>
 #include <QTest>
@@ -13,6 +15,9 @@ using namespace Qt::Literals::StringLiterals;
 namespace {
 
 using Model = DomainTableModel;
+
+// 10:00 in Beijing (UTC+8), where the marketplace's deadlines are.
+const QDateTime BeijingTen(QDate(2024, 6, 5), QTime(2, 0), Qt::UTC);
 
 // "key=value;key=value"; a key alone has an empty value.
 QHash<QString, QString> options(const QString &text)
@@ -109,13 +114,14 @@ private slots:
             QTest::newRow(name) << QString::fromUtf8(lookup) << QString::fromUtf8(cells);
         };
         row("answered, not filed", "time=2024-06-05 13:20:00;price=US$33.96",
-            "过期删除|2024-06-05 13:20:00||国际通道|US$33.96|||未备案");
+            "过期删除|2024-06-05 13:20:00|||国际通道|US$33.96|||未备案");
         row("filed, licence on one line", "licence=京ICP备\r\n12345号",
-            "过期删除|||国际通道||||已备案 京ICP备 12345号");
-        row("backorder page failed", "failed", "查询失败|查询失败|查询失败|查询失败|查询失败|查询失败|查询失败|未备案");
-        row("filing unknown", "licence=?", "过期删除|||国际通道||||查询失败");
+            "过期删除||||国际通道||||已备案 京ICP备 12345号");
+        // 剩余 is worked out from the deadline: empty where there is none.
+        row("backorder page failed", "failed", "查询失败|查询失败|查询失败||查询失败|查询失败|查询失败|查询失败|未备案");
+        row("filing unknown", "licence=?", "过期删除||||国际通道||||查询失败");
         row("booking closed", "closed;price=9",
-            "过期删除|||预定时间已过|预定时间已过|预定时间已过|预定时间已过|未备案");
+            "过期删除|||已截止|预定时间已过|预定时间已过|预定时间已过|预定时间已过|未备案");
     }
 
     void cells()
@@ -137,7 +143,7 @@ private slots:
         QVERIFY(model.setLookup(record));
         QCOMPARE(changed.size(), 1);
         QCOMPARE(changed.at(0).at(0).toModelIndex().row(), 0);
-        QCOMPARE(model.rowTexts(0).mid(DomainTableModel::columnTitles().indexOf(u"删除类型"_s), 8).join(u'|'), cells);
+        QCOMPARE(model.rowTexts(0).mid(DomainTableModel::columnTitles().indexOf(u"删除类型"_s), 9).join(u'|'), cells);
         QCOMPARE(model.text(0, DomainTableModel::lookedUpColumn()), local(record.time));
         QCOMPARE(model.rowTexts(1).mid(DomainTableModel::columnTitles().indexOf(u"删除类型"_s)).join(QString()), QString());
         QVERIFY(!model.setLookup(answer(u"elsewhere.com"_s)));
@@ -193,6 +199,9 @@ private slots:
             "time=2024-06-10 09:00:00|time=2024-6-5 13:20|time=2024年06月05日|failed", "2103", "0123");
         row("deadline to the second", DomainTableModel::columnTitles().indexOf(u"预定截止"_s),
             "deadline=2024-06-05 10:00:01|deadline=2024-06-05 10:00:00|deadline=x|deadline=2023-12-31", "3102", "0132");
+        // By seconds left, whatever the clock says now: these deadlines have passed; a closed booking is at 0.
+        row("time left, passed first", Model::timeLeftColumn(),
+            "deadline=2024-06-05 10:00:01|deadline=2024-06-05 10:00:00|deadline=x|closed", "1032", "3012");
         row("platform as text", DomainTableModel::columnTitles().indexOf(u"预定平台"_s), "platform=国内通道|platform=Vexlon直连|failed|platform=合作平台",
             "1302", "0312");
         row("filing, unknown with the empty", DomainTableModel::columnTitles().indexOf(u"是否备案"_s), "licence=浙ICP备2号|licence=?||type=过期删除",
@@ -232,6 +241,82 @@ private slots:
         // -1 gives back the order of the list.
         proxy.sort(-1);
         QCOMPARE(shownRows(proxy, names), u"0123"_s);
+    }
+
+    // 剩余 as of 2024-06-05 10:00:00 in Beijing: its text, its mark under an hour, its sort key in seconds, and the
+    // same text in the rows the table exports.
+    void timeLeft_data()
+    {
+        QTest::addColumn<QString>("lookup"); // "-": not looked up
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<bool>("marked");
+        QTest::addColumn<QVariant>("seconds");
+        const auto row = [](const char *name, const char *lookup, const char *text, bool marked, QVariant seconds) {
+            QTest::newRow(name) << QString::fromUtf8(lookup) << QString::fromUtf8(text) << marked << seconds;
+        };
+        row("hours and minutes", "deadline=2024-06-05 12:13:30", "2小时13分", false, 7980.0 + 30);
+        row("under an hour, marked", "deadline=2024-06-05 10:59:59", "59分", true, 3599.0);
+        row("an hour, not marked", "deadline=2024-06-05 11:00:00", "1小时0分", false, 3600.0);
+        row("under a minute", "deadline=2024-06-05 10:00:30", "不足1分", true, 30.0);
+        row("days and hours", "deadline=2024-06-08 14:59:00", "3天4小时", false, 3 * 86400.0 + 4 * 3600 + 59 * 60);
+        row("the deadline now", "deadline=2024-06-05 10:00:00", "已截止", false, 0.0);
+        row("passed", "deadline=2024-06-05 09:59:00", "已截止", false, -60.0);
+        row("a date alone is its midnight", "deadline=2024-06-06", "14小时0分", false, 14 * 3600.0);
+        row("the Chinese form", "deadline=2024年6月5日 12时00分", "2小时0分", false, 7200.0);
+        row("booking closed before the deadline", "closed;deadline=2024-06-05 12:00:00", "已截止", false, 0.0);
+        row("booking closed, no deadline", "closed", "已截止", false, 0.0);
+        row("no date in the deadline", "deadline=明天", "", false, QVariant());
+        row("no such day", "deadline=2024-02-30 10:00", "", false, QVariant());
+        row("backorder page failed", "failed;deadline=2024-06-05 12:00:00", "", false, QVariant());
+        row("not looked up", "-", "", false, QVariant());
+    }
+
+    void timeLeft()
+    {
+        QFETCH(QString, lookup);
+        QFETCH(QString, text);
+        QFETCH(bool, marked);
+        QFETCH(QVariant, seconds);
+        Model model;
+        DomainTableProxy proxy(&model);
+        model.setClock([] { return BeijingTen; });
+        model.setDomains({ u"a.com"_s });
+        if (lookup != u"-"_s)
+            QVERIFY(model.setLookup(answer(u"a.com"_s, lookup)));
+        const int column = Model::timeLeftColumn();
+        QCOMPARE(Model::columnTitles().indexOf(u"剩余"_s), column);
+        QCOMPARE(Model::columnTitles().at(column - 1), u"预定截止"_s);
+        const QModelIndex cell = model.index(0, column);
+        QCOMPARE(model.data(cell).toString(), text);
+        QCOMPARE(proxy.shownRows().at(0).at(column), text);
+        QCOMPARE(model.data(cell, Model::SortRole), seconds);
+        QCOMPARE(model.data(cell, Qt::ForegroundRole).value<QColor>(), marked ? QColor(Qt::red) : QColor());
+        QCOMPARE(model.data(cell, Qt::FontRole).value<QFont>().bold(), marked);
+    }
+
+    // The column follows the clock: the whole column, and it alone, is told to have changed.
+    void timeLeftFollowsTheClock()
+    {
+        Model model;
+        QDateTime now = BeijingTen;
+        model.setClock([&now] { return now; });
+        model.setDomains({ u"a.com"_s, u"b.com"_s, u"c.com"_s });
+        QVERIFY(model.setLookup(answer(u"b.com"_s, u"deadline=2024-06-05 11:00:00"_s)));
+        const QModelIndex cell = model.index(1, Model::timeLeftColumn());
+        QCOMPARE(model.data(cell).toString(), u"1小时0分"_s);
+        QVERIFY(!model.data(cell, Qt::ForegroundRole).isValid());
+        QSignalSpy changed(&model, &QAbstractItemModel::dataChanged);
+        model.setTimeLeftInterval(20);
+        now = now.addSecs(30 * 60 + 1);
+        QVERIFY(changed.wait());
+        QCOMPARE(changed.at(0).at(0).toModelIndex(), model.index(0, Model::timeLeftColumn()));
+        QCOMPARE(changed.at(0).at(1).toModelIndex(), model.index(2, Model::timeLeftColumn()));
+        QCOMPARE(model.data(cell).toString(), u"29分"_s);
+        QCOMPARE(model.data(cell, Qt::ForegroundRole).value<QColor>(), QColor(Qt::red));
+        now = now.addSecs(30 * 60);
+        QVERIFY(changed.wait());
+        QCOMPARE(model.data(cell).toString(), u"已截止"_s);
+        QVERIFY(!model.data(cell, Qt::ForegroundRole).isValid());
     }
 
     void sortsByAppraisal_data()

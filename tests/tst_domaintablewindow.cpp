@@ -66,7 +66,8 @@ QString csvLine(const QString &name, const QString &deletionTypeField = QString(
     return QStringList { name, parts.suffix, QString::number(parts.label.size()),
         DomainTableModel::kindCaption(kindOf(parts.label)), tagTexts(appraisal.tags).join(u' '), appraisal.pinyin,
         QString(), deletionTypeField.isEmpty() ? s(info.deletionType) : deletionTypeField, s(info.deletionTime),
-        s(info.bookingDeadline), s(info.platform), s(info.price), s(info.rmb), s(info.deposit),
+        // The sample's deadlines are all in June 2024: passed.
+        s(info.bookingDeadline), u"已截止"_s, s(info.platform), s(info.price), s(info.rmb), s(info.deposit),
         licence.isEmpty() ? u"未备案"_s : u"已备案 "_s + licence, day(whois.created),
         QString::number(wholeYearsSince(created, QDateTime::currentDateTimeUtc()).value()) + u"年"_s,
         day(whois.expires), u'"' + whois.registrar + u'"', whois.statuses.join(u' '),
@@ -290,7 +291,7 @@ private slots:
         QString written = QString::fromUtf8(bytes.mid(3));
         written.replace(QRegularExpression(u",\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d\r\n"_s), u",T\r\n"_s);
         QCOMPARE(written,
-            QStringLiteral("域名,后缀,长度,类型,品相,拼音,首次发现,删除类型,删除时间,预定截止,预定平台,预定价格,"
+            QStringLiteral("域名,后缀,长度,类型,品相,拼音,首次发现,删除类型,删除时间,预定截止,剩余,预定平台,预定价格,"
                            "折合人民币,保证金,是否备案,注册时间,年龄,到期时间,注册商,状态,其他后缀,查询时间\r\n")
                 + csvLine(names[0]) + csvLine(names[1], u"\"Pending, \"\"Delete\"\"\""_s) + csvLine(names[2]));
         // TXT of the shown rows, as the main window writes its list; a failure says why and where.

@@ -6,6 +6,7 @@
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <QDir>
 #include <QRegularExpression>
 #include <QUrl>
 
@@ -22,6 +23,8 @@ const char WindowDescription[]
       "  history [--days N | --since DATE] [--new]\n"
       "                          names the history saw in that time\n"
       "  appraise [DOMAIN...]    tags, shape and pinyin of names as buyers read them, nothing fetched\n"
+      "  schedule enable --at HH:MM [--pages N] [--notify] | status | disable\n"
+      "                          collect once a day through a timer of the user's service manager\n"
       "\"vexlon-collector table [--date YYYY-MM-DD | --file PATH]\" opens the domain table window alone.\n"
       "\"vexlon-collector COMMAND --help\" tells a command's options.";
 
@@ -85,6 +88,23 @@ bool SharedOptions::read(const QCommandLineParser &parser, CommandLineOutcome &o
     // Asked of a parser that does not know the option, isSet() complains.
     outcome.keepHistory = !parser.optionNames().contains(m_noHistory.names().constFirst());
     return true;
+}
+
+QStringList SharedOptions::givenArguments(const QCommandLineParser &parser) const
+{
+    QStringList arguments;
+    for (const UrlOption &entry : m_urlOptions) {
+        if (parser.isSet(entry.option))
+            arguments << QStringLiteral("--") + entry.option.names().constFirst() << parser.value(entry.option);
+    }
+    if (parser.isSet(m_dataDir))
+        arguments << QStringLiteral("--") + m_dataDir.names().constFirst() << QDir(parser.value(m_dataDir)).absolutePath();
+    if (parser.isSet(m_dnsServer))
+        arguments << QStringLiteral("--") + m_dnsServer.names().constFirst() << parser.value(m_dnsServer);
+    const QString noHistory = m_noHistory.names().constFirst();
+    if (parser.optionNames().contains(noHistory))
+        arguments << QStringLiteral("--") + noHistory;
+    return arguments;
 }
 
 bool hasNoEmptyValue(const QCommandLineParser &parser, QString *error)

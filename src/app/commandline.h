@@ -38,6 +38,9 @@ public:
     // Reads them over outcome's defaults. False, with why in error (naming the option and its value),
     // when an address is refused.
     bool read(const QCommandLineParser &parser, CommandLineOutcome &outcome, QString *error = nullptr) const;
+    // Those of them given, as the arguments that give them to another run of the program: "--data-dir" made
+    // absolute, so that it names the same folder from any working folder.
+    QStringList givenArguments(const QCommandLineParser &parser) const;
 
 private:
     struct UrlOption

@@ -80,6 +80,7 @@ public:
         Optional, // used unless --no-history
         Always, // the command reads it
         Never, // the command needs neither the history nor the sites, and takes no options for them
+        PassedOn, // it takes their options only to give them to what it sets up, and opens no history
     };
 
     virtual QString name() const = 0;
@@ -158,6 +159,7 @@ std::unique_ptr<Command> makeLookupCommand();
 std::unique_ptr<Command> makeHistoryCommand();
 std::unique_ptr<Command> makeAppraiseCommand();
 std::unique_ptr<Command> makeWatchCommand();
+std::unique_ptr<Command> makeScheduleCommand();
 
 // "1 page", "2 pages".
 QString counted(qsizetype count, const QString &thing);

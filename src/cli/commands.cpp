@@ -35,6 +35,8 @@ std::unique_ptr<Command> makeCommand(const QString &name)
         return makeAppraiseCommand();
     if (name == QLatin1String("watch"))
         return makeWatchCommand();
+    if (name == QLatin1String("schedule"))
+        return makeScheduleCommand();
     return nullptr;
 }
 
@@ -174,7 +176,7 @@ bool isCommand(const QString &firstArgument)
     // Asked before there is an application: no command is made here.
     return firstArgument == QLatin1String("collect") || firstArgument == QLatin1String("lookup")
         || firstArgument == QLatin1String("history") || firstArgument == QLatin1String("appraise")
-        || firstArgument == QLatin1String("watch");
+        || firstArgument == QLatin1String("watch") || firstArgument == QLatin1String("schedule");
 }
 
 int run(int argc, char *argv[])
@@ -206,7 +208,7 @@ int run(int argc, char *argv[])
     const SharedOptions shared;
     const bool takesShared = command->historyUse() != Command::HistoryUse::Never;
     if (takesShared)
-        shared.addTo(parser, command->historyUse() == Command::HistoryUse::Optional);
+        shared.addTo(parser, command->historyUse() != Command::HistoryUse::Always);
     if (!parser.parse(QStringList { arguments.constFirst() } + arguments.mid(2)))
         return refuse(parser.errorText());
     if (parser.isSet(help)) {
@@ -223,7 +225,7 @@ int run(int argc, char *argv[])
         return refuse(refused);
     settings.config = read.config;
     settings.dataDir = read.dataDir;
-    settings.keepHistory = takesShared && read.keepHistory;
+    settings.keepHistory = takesShared && read.keepHistory && command->historyUse() != Command::HistoryUse::PassedOn;
     if (!output.read(parser, settings, &refused))
         return refuse(refused);
     command->setSettings(settings);

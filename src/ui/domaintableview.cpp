@@ -18,6 +18,7 @@ int defaultColumnWidth(const QString &title)
         { QStringLiteral("长度"), 40 }, { QStringLiteral("类型"), 65 }, { QStringLiteral("品相"), 160 },
         { QStringLiteral("拼音"), 110 }, { QStringLiteral("首次发现"), 115 },
         { QStringLiteral("删除类型"), 80 }, { QStringLiteral("删除时间"), 125 }, { QStringLiteral("预定截止"), 125 },
+        { QStringLiteral("剩余"), 75 },
         { QStringLiteral("预定平台"), 75 }, { QStringLiteral("预定价格"), 75 }, { QStringLiteral("折合人民币"), 75 },
         { QStringLiteral("保证金"), 50 }, { QStringLiteral("是否备案"), 110 }, { QStringLiteral("查询时间"), 115 } };
     return widths.value(title, 90);

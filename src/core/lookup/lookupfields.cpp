@@ -69,6 +69,14 @@ Field ageField(Field field)
     return field;
 }
 
+// The time left until the booking deadline: the page's deadline, which the views read as Beijing time.
+Field timeLeftField(Field field)
+{
+    field.value = [](const LookupRecord &record) { return QVariant(record.values.deadline); };
+    field.setValue = [](LookupRecord &, const QVariant &) {};
+    return field;
+}
+
 Field field(const char *store, const char *command, const char *title, FieldKind kind, FieldPart part)
 {
     Field field;
@@ -82,7 +90,7 @@ Field field(const char *store, const char *command, const char *title, FieldKind
 
 constexpr FieldKind Text = FieldKind::Text, Number = FieldKind::Number, Date = FieldKind::Date, Flag = FieldKind::Flag,
                     Filing = FieldKind::Filing, Moment = FieldKind::Moment, Years = FieldKind::Years,
-                    List = FieldKind::List;
+                    List = FieldKind::List, TimeLeft = FieldKind::TimeLeft;
 constexpr FieldPart Page = FieldPart::BackorderPage, PriceRow = FieldPart::PriceRow, Icp = FieldPart::IcpPage;
 
 } // namespace
@@ -120,6 +128,7 @@ const QList<LookupField> &lookupFields()
         withMember(field("deletion_type", "deletion_type", "删除类型", Text, Page), &BackorderPage::deletionType),
         withMember(field("deletion_time", "deletion_time", "删除时间", Date, Page), &BackorderPage::deletionTime),
         withMember(field("deadline", "deadline", "预定截止", Date, Page), &BackorderPage::deadline),
+        timeLeftField(field("", "", "剩余", TimeLeft, Page)),
         withMember(field("whois", "", "", Text, Page), &BackorderPage::whois),
         // The page's whois was longer than what is kept.
         withMember(field("whois_cut", "", "", Flag, Page), &BackorderPage::whoisCut),

@@ -21,6 +21,7 @@ enum class FieldKind {
     Moment, // a time in UTC: milliseconds in the history, ISO 8601 on the command line, the day in the table
     Years, // whole years up to now, worked out from the record: not kept
     List, // items without blanks, kept separated by blanks
+    TimeLeft, // the time left until the date its text gives, worked out as of now: not kept
 };
 
 // Which answer a field comes from: a view shows a field of an answer that did not come as failed.

@@ -6,8 +6,12 @@
 #include "core/text/textops.h"
 
 #include <QBuffer>
+#include <QColor>
+#include <QFont>
 #include <QRegularExpression>
 #include <QStringDecoder>
+#include <QTimeZone>
+#include <QTimer>
 
 #include <algorithm>
 #include <cstring>
@@ -60,6 +64,31 @@ bool sortsAsText(int column)
     return column == DomainTableModel::DomainColumn || column == DomainTableModel::SuffixColumn
         || column == DomainTableModel::PinyinColumn
         || (field && (field->kind == FieldKind::Text || field->kind == FieldKind::Filing || field->kind == FieldKind::List));
+}
+
+// The time left as the 剩余 column says it: days and hours, hours and minutes, or minutes.
+QString timeLeftText(qint64 msecs)
+{
+    if (msecs <= 0)
+        return QStringLiteral("已截止");
+    const qint64 minutes = msecs / 60000;
+    if (minutes < 1)
+        return QStringLiteral("不足1分");
+    if (minutes < 60)
+        return QStringLiteral("%1分").arg(minutes);
+    if (minutes < 24 * 60)
+        return QStringLiteral("%1小时%2分").arg(minutes / 60).arg(minutes % 60);
+    return QStringLiteral("%1天%2小时").arg(minutes / (24 * 60)).arg(minutes % (24 * 60) / 60);
+}
+
+// Milliseconds since the epoch of a yyyyMMddhhmmss date in Beijing time (UTC+8), as the marketplace gives
+// its deadlines; std::nullopt for a date that does not exist.
+std::optional<qint64> beijingTime(qint64 date)
+{
+    const QDate day(int(date / 10000000000), int(date / 100000000 % 100), int(date / 1000000 % 100));
+    const QTime time(int(date / 10000 % 100), int(date / 100 % 100), int(date % 100));
+    const QDateTime moment(day, time, QTimeZone(8 * 3600));
+    return moment.isValid() ? std::optional<qint64>(moment.toMSecsSinceEpoch()) : std::nullopt;
 }
 
 // Names of the kind column in the order the kind filter offers them; "其他" last.
@@ -222,6 +251,8 @@ struct DomainTableModel::Lookup
     QString icpFailure;
     std::optional<qint64> time;
     std::optional<int> ageYears; // since the whois says it was registered
+    std::optional<qint64> deadline; // of booking, milliseconds since the epoch
+    bool bookingClosed = false; // the page says so, whatever its deadline
 };
 
 struct DomainTableModel::Row
@@ -242,6 +273,18 @@ int DomainTableModel::columnTotal()
 int DomainTableModel::elsewhereColumn()
 {
     return columnTotal() - 2;
+}
+
+int DomainTableModel::timeLeftColumn()
+{
+    static const int column = [] {
+        for (qsizetype i = 0; i < tableFields().size(); ++i) {
+            if (tableFields()[i].kind == FieldKind::TimeLeft)
+                return FirstLookupColumn + int(i);
+        }
+        return -1;
+    }();
+    return column;
 }
 
 int DomainTableModel::lookedUpColumn()
@@ -336,7 +379,38 @@ std::optional<qint64> DomainTableModel::dateIn(const QString &text)
 
 DomainTableModel::DomainTableModel(QObject *parent)
     : QAbstractTableModel(parent)
-{ }
+    , m_clock([] { return QDateTime::currentDateTimeUtc(); })
+    , m_timeLeftTimer(new QTimer(this))
+{
+    connect(m_timeLeftTimer, &QTimer::timeout, this, &DomainTableModel::timeLeftChanged);
+    m_timeLeftTimer->start(TimeLeftIntervalMs);
+}
+
+void DomainTableModel::setClock(std::function<QDateTime()> clock)
+{
+    m_clock = std::move(clock);
+    timeLeftChanged();
+}
+
+void DomainTableModel::setTimeLeftInterval(int msecs)
+{
+    m_timeLeftTimer->start(msecs);
+}
+
+void DomainTableModel::timeLeftChanged()
+{
+    if (!m_rows.empty())
+        emit dataChanged(index(0, timeLeftColumn()), index(rowCount() - 1, timeLeftColumn()));
+}
+
+std::optional<qint64> DomainTableModel::timeLeft(const Row &row) const
+{
+    const Lookup *lookup = row.lookup.get();
+    if (!lookup || (!lookup->deadline && !lookup->bookingClosed))
+        return std::nullopt;
+    const qint64 left = lookup->deadline ? *lookup->deadline - m_clock().toMSecsSinceEpoch() : 0;
+    return lookup->bookingClosed ? std::min<qint64>(left, 0) : left;
+}
 
 DomainTableModel::~DomainTableModel() = default;
 
@@ -381,6 +455,7 @@ bool DomainTableModel::setLookup(const LookupRecord &record)
     lookup->icpFailure = record.icpFailure;
     if (record.backorderRead())
         lookup->ageYears = wholeYearsSince(record.whois.created, QDateTime::currentDateTimeUtc());
+    lookup->bookingClosed = record.backorderRead() && record.values.bookingClosed;
     switch (record.filing) {
     case IcpFiling::Unknown:
         lookup->filing = FilingState::Failed;
@@ -401,6 +476,11 @@ bool DomainTableModel::setLookup(const LookupRecord &record)
                 : licence.isEmpty()                        ? QStringLiteral("已备案")
                                                            : QStringLiteral("已备案 ") + licence;
             cell.answered = lookup->filing != FilingState::Failed;
+        } else if (field.kind == FieldKind::TimeLeft) {
+            // Its text follows the clock; a failed lookup leaves it empty.
+            if (const std::optional<qint64> date = dateIn(TextOps::oneLine(field.text(record))))
+                lookup->deadline = record.backorderRead() ? beijingTime(*date) : std::nullopt;
+            cell.answered = lookup->deadline || lookup->bookingClosed;
         } else if (field.part != FieldPart::IcpPage && !record.backorderRead()) {
             cell.text = Failed;
             cell.answered = false;
@@ -503,6 +583,10 @@ QString DomainTableModel::text(int rowNumber, int column) const
         return QString();
     if (column == lookedUpColumn())
         return localTime(lookup->time);
+    if (column == timeLeftColumn()) {
+        const std::optional<qint64> left = timeLeft(row);
+        return left ? timeLeftText(*left) : QString();
+    }
     const std::size_t cell = std::size_t(column - FirstLookupColumn);
     return cell < lookup->cells.size() ? lookup->cells[cell].text : QString();
 }
@@ -559,6 +643,18 @@ QVariant DomainTableModel::data(const QModelIndex &index, int role) const
         return QVariant();
     case Qt::TextAlignmentRole:
         return isNumberColumn(index.column()) ? QVariant(Qt::AlignRight | Qt::AlignVCenter) : QVariant();
+    case Qt::ForegroundRole:
+    case Qt::FontRole: {
+        // Under an hour left: red and bold, to be booked now or never.
+        const std::optional<qint64> left = index.column() == timeLeftColumn() ? timeLeft(row) : std::nullopt;
+        if (!left || *left <= 0 || *left >= 3600 * 1000)
+            return QVariant();
+        if (role == Qt::ForegroundRole)
+            return QColor(Qt::red);
+        QFont bold;
+        bold.setBold(true);
+        return bold;
+    }
     case Qt::ToolTipRole:
         if (index.column() == elsewhereColumn() && row.elsewhere) {
             QStringList lines;
@@ -615,6 +711,10 @@ std::optional<double> DomainTableModel::numberKey(const Row &row, int column) co
         return std::nullopt;
     if (column == lookedUpColumn())
         return number(lookup->time);
+    if (column == timeLeftColumn()) {
+        const std::optional<qint64> left = timeLeft(row);
+        return left ? std::optional<double>(double(*left) / 1000) : std::nullopt;
+    }
     const std::size_t cell = std::size_t(column - FirstLookupColumn);
     return cell < lookup->cells.size() ? lookup->cells[cell].key : std::nullopt;
 }

@@ -13,11 +13,13 @@
 #include <QHash>
 #include <QStringList>
 
+#include <functional>
 #include <memory>
 #include <optional>
 #include <vector>
 
 class QIODevice;
+class QTimer;
 
 // What the 是否备案 column says of a row.
 enum class FilingState {
@@ -60,6 +62,13 @@ public:
     // 其他后缀: "com net cn?" (a question mark after a suffix that stayed unknown), "未解析" when the label is
     // under none of them in DNS; sorts by how many are taken.
     static int elsewhereColumn();
+    // 剩余: the time left until the booking deadline (read as Beijing time), "2小时13分", "45分", "3天4小时", "已截止"
+    // once passed or where the page says booking has closed, empty when unknown; followed each minute. Under an
+    // hour the cell is red and bold. It sorts by seconds left, negative once passed: passed deadlines first in
+    // ascending order, the longest passed first; unknown last.
+    static int timeLeftColumn();
+    // How often the 剩余 column is told to have changed.
+    static constexpr int TimeLeftIntervalMs = 60 * 1000;
     // What a column sorts by: a number for lengths, kinds (in the kind filter's order), tags (in the
     // vocabulary's order, a name with an earlier tag first) and amounts, a
     // date as a number (yyyyMMddhhmmss for the page's times, milliseconds since the epoch for ours),
@@ -77,6 +86,10 @@ public:
 
     explicit DomainTableModel(QObject *parent = nullptr);
     ~DomainTableModel() override;
+
+    // What "now" is for the 剩余 column (the system's clock by default); the column is told to have changed.
+    void setClock(std::function<QDateTime()> clock);
+    void setTimeLeftInterval(int msecs);
 
     // Replaces every row: one per name, in this order (or the current sort's); blank names and repeats
     // are left out. firstSeen: when the history first saw a name, by name.
@@ -126,6 +139,9 @@ private:
 
     std::optional<double> numberKey(const Row &row, int column) const;
     std::optional<QStringView> textKey(const Row &row, int column) const;
+    // Milliseconds until the row's booking deadline, as of the clock; std::nullopt when unknown.
+    std::optional<qint64> timeLeft(const Row &row) const;
+    void timeLeftChanged();
     std::vector<int> sortedOrder() const;
     void setOrder(std::vector<int> order);
 
@@ -139,4 +155,6 @@ private:
     bool m_sorted = true; // false once answers changed the values of the sort column
     quint32 m_revision = 0;
     quint64 m_generation = 0;
+    std::function<QDateTime()> m_clock;
+    QTimer *m_timeLeftTimer = nullptr;
 };
