@@ -13,8 +13,9 @@
 // Each attempt may take this long before it counts as a time-out.
 inline constexpr int WebhookTimeoutMs = 10 * 1000;
 // A time-out or a 5xx is tried again, up to this many attempts in all. Anything else is final at once:
-// a 4xx says the request itself is wrong, and a refused or broken connection says nothing listens
-// there (a mistyped address, a robot that was deleted), which a few seconds do not change.
+// a 4xx says the request itself is wrong, a redirect is not followed (it would lose the body), and a
+// refused or broken connection says nothing listens there (a mistyped address, a robot that was
+// deleted), which a few seconds do not change.
 inline constexpr int WebhookAttempts = 3;
 // The wait between two attempts.
 inline constexpr int WebhookRetryPauseMs = 1000;
