@@ -8,10 +8,11 @@ cd "$(dirname "${BASH_SOURCE[0]}")/.."
 
 packages=(
     cmake g++ make pkg-config       # build tools
-    qt6-base-dev                    # Qt 6 Core, Gui, Widgets, Network, Test
+    qt6-base-dev                    # Qt 6 Core, Gui, Widgets, Network, Test, DBus
     libcpp-httplib-dev              # the sample marketplace and the test servers
     libc-ares-dev                   # DNS queries for the same name under other suffixes
     libqt6sql6-sqlite               # the history's SQLite driver for Qt SQL
+    dbus                            # dbus-run-session and dbus-daemon: a private session bus for the notification tests
     xvfb xauth x11-utils xdotool    # a window without a display; xwininfo, and clicks for the demo
     imagemagick                     # screenshots (import)
     fonts-wqy-microhei              # Chinese captions

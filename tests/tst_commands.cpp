@@ -10,6 +10,7 @@
 
 #include <QDir>
 #include <QElapsedTimer>
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QLocale>
@@ -98,6 +99,16 @@ QList<QStringList> rowsOf(const QByteArray &out)
         rows << row;
     }
     return rows;
+}
+
+// What a watch of the filter matched of the names seen in this order, newest first.
+QStringList matchesOf(const QStringList &names, const QString &filter)
+{
+    QStringList matched = names;
+    matched.removeDuplicates();
+    matched.removeIf([filter = filterFrom(filter)](const QString &name) { return !filter.matches(name); });
+    std::reverse(matched.begin(), matched.end());
+    return matched;
 }
 
 // A pseudo-terminal for the program's stdin or stderr: its master end, and the path of the other.
@@ -721,19 +732,13 @@ private slots:
     // match once, however often runs see it again.
     void watchesMatchFirstSightings()
     {
-        QCOMPARE(program(u"watch add 双拼 --tag 双拼 --webhook http://hooks.test/a?x=1 --webhook-format feishu"_s).exitCode, 0);
+        const QString hook = QString::fromStdString(m_site->url()) + u"/a?x=1"_s;
+        QCOMPARE(program(u"watch add 双拼 --tag 双拼 --webhook-format feishu --webhook "_s + hook).exitCode, 0);
         QCOMPARE(program(u"watch add 短名 --max-length 3 --suffix .com -q"_s).exitCode, 0);
         const Finished taken = program(u"watch add 双拼 --tag 三声母"_s);
         QCOMPARE(taken.exitCode, 2);
         QVERIFY2(taken.err.contains(u"there is a watch named \"双拼\" already"_s), qPrintable(taken.err));
 
-        const auto matchesOf = [](const QStringList &names, const QString &filter) {
-            QStringList matched = names;
-            matched.removeDuplicates();
-            matched.removeIf([filter = filterFrom(filter)](const QString &name) { return !filter.matches(name); });
-            std::reverse(matched.begin(), matched.end()); // newest first
-            return matched;
-        };
         QCOMPARE(program(u"collect --pages 1 -q"_s).exitCode, 0);
         const QStringList first = matchesOf(sampleNames(1), u"tag=双拼"_s);
         QVERIFY(!first.isEmpty());
@@ -745,6 +750,12 @@ private slots:
         const QStringList both = matchesOf(second, u"tag=双拼"_s) + first;
         QVERIFY(both.size() > first.size());
         QCOMPARE(program(u"watch show 双拼"_s).out, lines(both));
+        // A feishu robot's text message after each run.
+        QCOMPARE(m_site->posts().size(), std::size_t(2));
+        const QJsonObject message = QJsonDocument::fromJson(QByteArray::fromStdString(m_site->posts().back().body)).object();
+        QCOMPARE(message.value(u"msg_type"_s).toString(), u"text"_s);
+        QVERIFY(message.value(u"content"_s).toObject().value(u"text"_s).toString().startsWith(
+            u"关注「双拼」：%1 个新域名\n"_s.arg(both.size() - first.size())));
         QCOMPARE(program(u"watch show 双拼 --since "_s + QDate::currentDate().addDays(1).toString(Qt::ISODate)).out,
             QByteArray());
 
@@ -765,7 +776,7 @@ private slots:
         };
         const auto shortOnes = matchesOf(sampleNames(1, 2), u"max=3;suffix=.com"_s).size();
         QCOMPARE(listed(),
-            QStringList({ u"双拼|--tag 双拼|http://hooks.test/a?x=1|feishu|%1|made"_s.arg(both.size()),
+            QStringList({ u"双拼|--tag 双拼|%1|feishu|%2|made"_s.arg(hook).arg(both.size()),
                 u"短名|--suffix .com --max-length 3|||%1|made"_s.arg(shortOnes) }));
         QCOMPARE(program(u"watch remove 短名"_s).exitCode, 0);
         const Finished gone = program(u"watch remove 短名"_s);
@@ -773,6 +784,63 @@ private slots:
         QVERIFY2(gone.err.contains(u"there is no watch named \"短名\""_s), qPrintable(gone.err));
         QCOMPARE(program(u"watch show 短名"_s).exitCode, 2);
         QCOMPARE(listed().size(), 1);
+    }
+
+    // After a run, each watch with new matches goes to its webhook once; a run killed half-way sends nothing, and
+    // the next run sends only what it saw first. A webhook that keeps failing is told and makes the exit code 1;
+    // without a session bus, --notify says once that the desktop cannot be told, and nothing else changes.
+    void watchAlertsAfterTheRun_data()
+    {
+        QTest::addColumn<bool>("webhookFails");
+        QTest::newRow("the webhook takes them") << false;
+        QTest::newRow("the webhook answers 500") << true;
+    }
+
+    void watchAlertsAfterTheRun()
+    {
+        QFETCH(bool, webhookFails);
+        const QString hook = QString::fromStdString(m_site->url()) + u"/hook"_s;
+        QCOMPARE(program(u"watch add 字母 --kind letters --webhook "_s + hook).exitCode, 0);
+        if (webhookFails)
+            m_site->setFault("/hook", Fault::ServerError);
+        m_site->hold(pageTarget(3));
+        QProcess killed;
+        start(killed, u"collect --pages 3"_s);
+        QVERIFY(m_site->waitUntilRequested(pageTarget(3), 20s));
+        // Killed once page 2 is in the history (staged, if not yet filed).
+        QTRY_COMPARE_WITH_TIMEOUT(SqlConnection(HistoryStore::filePath(dataDir()))
+                                      .column(u"SELECT (SELECT count(*) FROM staged_pages WHERE page = 2)"
+                                              " + (SELECT count(DISTINCT run) FROM sightings WHERE page = 2)"_s),
+            QStringList { u"1"_s }, 20000);
+        ::kill(pid_t(killed.processId()), SIGKILL);
+        QVERIFY(killed.waitForFinished(10000));
+        m_site->release(pageTarget(3));
+        QVERIFY(m_site->posts().empty());
+
+        const Finished again = program(u"collect --pages 3 --notify"_s, {}, {}, false, { u"DBUS_SESSION_BUS_ADDRESS"_s });
+        QCOMPARE(again.exitCode, webhookFails ? 1 : 0);
+        QCOMPARE(again.err.count(u"the desktop's notifications cannot be shown"_s), 1);
+        QCOMPARE(again.err.contains(u"the webhook of the watch \"字母\" failed: the webhook answered 500 three times"_s),
+            webhookFails);
+        const std::vector<FakeSite::Post> posts = m_site->posts();
+        QCOMPARE(posts.size(), std::size_t(webhookFails ? 3 : 1));
+        QCOMPARE(posts.back().contentType, "application/json");
+        const QJsonObject body = QJsonDocument::fromJson(QByteArray::fromStdString(posts.back().body)).object();
+        QCOMPARE(body.value(u"watch"_s).toString(), u"字母"_s);
+        QCOMPARE(body.value(u"run"_s).toObject().value(u"pages"_s).toInt(), 3);
+        QStringList sent;
+        for (const QJsonValue &name : body.value(u"names"_s).toArray())
+            sent << name.toObject().value(u"domain"_s).toString();
+        // What page 3 brought first, and nothing the killed run saw.
+        QStringList expected = sampleNames(3);
+        expected.removeDuplicates();
+        expected.removeIf([](const QString &name) {
+            return sampleNames(1, 2).contains(name) || kindOf(splitDomain(name).label) != NameKind::LettersOnly;
+        });
+        QCOMPARE(program(u"watch show 字母"_s).out.count('\n'),
+            qsizetype(matchesOf(sampleNames(1, 3), u"kind=letters"_s).size()));
+        QVERIFY(!expected.isEmpty());
+        QCOMPARE(sent, expected);
     }
 
     // Every answer 429: each lookup failed and counted after every attempt allowed, never faster than the rate.
@@ -949,10 +1017,10 @@ private:
     // The command line's words ('' for an empty one) after the program's sites and history folder, which it may
     // override. No display
     // (not even for the window's help), a locale that is not UTF-8, and times in UTC.
-    void start(QProcess &process, const QString &commandLine)
+    void start(QProcess &process, const QString &commandLine, const QStringList &unset = {})
     {
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        for (const QString &name : { u"DISPLAY"_s, u"WAYLAND_DISPLAY"_s, u"QT_QPA_PLATFORM"_s })
+        for (const QString &name : QStringList { u"DISPLAY"_s, u"WAYLAND_DISPLAY"_s, u"QT_QPA_PLATFORM"_s } + unset)
             environment.remove(name);
         environment.insert(u"LC_ALL"_s, u"C"_s);
         environment.insert(u"TZ"_s, u"UTC"_s);
@@ -978,7 +1046,7 @@ private:
     // stdin: the input, or the file at stdinPath (a terminal) when one is given. With bounded memory the program
     // may take 1 GiB of address space (not under AddressSanitizer, which reserves terabytes).
     Finished program(const QString &commandLine, const QByteArray &input = {}, const QString &stdinPath = {},
-        bool boundedMemory = false)
+        bool boundedMemory = false, const QStringList &unset = {})
     {
         QProcess process;
         if (!stdinPath.isEmpty())
@@ -989,7 +1057,7 @@ private:
                 ::setrlimit(RLIMIT_AS, &limit);
             });
         }
-        start(process, commandLine);
+        start(process, commandLine, unset);
         if (stdinPath.isEmpty())
             process.write(input);
         process.closeWriteChannel();

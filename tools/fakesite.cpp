@@ -260,6 +260,8 @@ struct FakeSite::State
 
     std::map<std::string, Reply> replies;
     std::map<std::string, Fault> faults;
+    std::map<std::string, std::deque<Answer>> nextAnswers;
+    std::vector<Post> posts;
 
     std::set<std::string> held;
     bool holdingEverything = false;
@@ -305,6 +307,8 @@ struct FakeSite::State
     void answer(const httplib::Request &request, httplib::Response &response);
     // The sample page at the request's path, or the fault set on its target instead.
     void answerWithSamplePage(Fault fault, const httplib::Request &request, httplib::Response &response);
+    // "ok" to a POST, or the fault set on its target instead.
+    void answerPost(Fault fault, const httplib::Request &request, httplib::Response &response);
 };
 
 void FakeSite::State::answer(const httplib::Request &request, httplib::Response &response)
@@ -312,6 +316,8 @@ void FakeSite::State::answer(const httplib::Request &request, httplib::Response 
     bool limited = false;
     {
         std::lock_guard<std::mutex> lock(mutex);
+        if (request.method == "POST")
+            posts.push_back({ request.target, request.get_header_value("Content-Type"), request.body });
         mostAnswering = std::max(mostAnswering, ++answering);
         ++arrived[request.target];
         limited = overRateLimit();
@@ -337,12 +343,19 @@ void FakeSite::State::answer(const httplib::Request &request, httplib::Response 
         changed.wait(lock, [&] { return !isHeld(request.target); });
         if (latency.count() > 0)
             changed.wait_for(lock, latency, [this] { return releasedForGood; });
-        const auto foundReply = replies.find(request.target);
-        if (foundReply != replies.end())
-            reply = foundReply->second;
-        const auto foundFault = faults.find(request.target);
-        if (foundFault != faults.end())
-            fault = foundFault->second;
+        const auto next = nextAnswers.find(request.target);
+        if (next != nextAnswers.end() && !next->second.empty()) {
+            reply = next->second.front().reply;
+            fault = next->second.front().fault;
+            next->second.pop_front();
+        } else {
+            const auto foundReply = replies.find(request.target);
+            if (foundReply != replies.end())
+                reply = foundReply->second;
+            const auto foundFault = faults.find(request.target);
+            if (foundFault != faults.end())
+                fault = foundFault->second;
+        }
     }
 
     if (limited) {
@@ -354,8 +367,38 @@ void FakeSite::State::answer(const httplib::Request &request, httplib::Response 
         for (const auto &[name, value] : reply->headers)
             response.set_header(name, value);
         response.set_content(reply->body, reply->contentType.c_str());
+    } else if (request.method == "POST") {
+        answerPost(fault, request, response);
     } else {
         answerWithSamplePage(fault, request, response);
+    }
+}
+
+void FakeSite::State::answerPost(Fault fault, const httplib::Request &request, httplib::Response &response)
+{
+    switch (fault) {
+    case Fault::ServerError:
+        response.status = 500;
+        response.set_content("internal server error", "text/plain");
+        return;
+    case Fault::TooManyRequests:
+        response.status = 429;
+        response.set_header("Retry-After", "3600");
+        response.set_content(RateLimitPage, HtmlUtf8);
+        return;
+    case Fault::HeadersNeverCome:
+        waitReleased(std::chrono::minutes(2));
+        response.status = 503;
+        return;
+    case Fault::ResetMidBody:
+        response.set_content_provider(2, "text/plain", [&request](std::size_t, std::size_t, httplib::DataSink &) {
+            resetOnClose(request);
+            return false;
+        });
+        return;
+    default:
+        response.set_content("ok", "text/plain");
+        return;
     }
 }
 
@@ -524,6 +567,8 @@ FakeSite::FakeSite()
         if (observer)
             observer(request);
     });
+    m_server.post(".*",
+        [state](const httplib::Request &request, httplib::Response &response) { state->answer(request, response); });
     m_elsewhere.get(
         ".*", [](const httplib::Request &, httplib::Response &response) { response.set_content(LoginPage, HtmlUtf8); });
 }
@@ -622,6 +667,12 @@ void FakeSite::setAnswer(const std::string &target, const Answer &answer)
         setFault(target, answer.fault);
 }
 
+void FakeSite::setNextAnswers(const std::string &target, const std::vector<Answer> &answers)
+{
+    std::lock_guard<std::mutex> lock(m_state->mutex);
+    m_state->nextAnswers[target].assign(answers.begin(), answers.end());
+}
+
 void FakeSite::hold(const std::string &target)
 {
     std::lock_guard<std::mutex> lock(m_state->mutex);
@@ -686,6 +737,12 @@ int FakeSite::requestCount(const std::string &target) const
     return static_cast<int>(std::count(targets.begin(), targets.end(), target));
 }
 
+std::vector<FakeSite::Post> FakeSite::posts() const
+{
+    std::lock_guard<std::mutex> lock(m_state->mutex);
+    return m_state->posts;
+}
+
 int FakeSite::mostAnsweredAtOnce() const
 {
     std::lock_guard<std::mutex> lock(m_state->mutex);
@@ -697,6 +754,7 @@ void FakeSite::clearLog()
     m_server.clearLog();
     std::lock_guard<std::mutex> lock(m_state->mutex);
     m_state->arrived.clear();
+    m_state->posts.clear();
     m_state->mostAnswering = m_state->answering;
 }
 

@@ -5,6 +5,10 @@
 //   /version/main.txt    version file, GBK plain text: a line of Chinese, then "qvrt:<version>|"
 //   /                    an index page, UTF-8
 //   /<anything else>     ICP lookup page for that domain, GBK
+//   POST to any target   kept with its Content-Type (posts()) and answered 200, "ok"; of the faults,
+//                        ServerError answers 500, HeadersNeverCome holds the answer back, ResetMidBody
+//                        resets the connection after the headers and TooManyRequests answers 429; the
+//                        others are taken for None
 // A test can answer any target with a reply of its own or a fault instead, hold answers back until
 // it lets them go, and read what was asked. For the tests and the sample-market program. Every
 // member may be called from any thread; answers are made on the server's threads.
@@ -131,6 +135,10 @@ public:
     void setFault(const std::string &target, Fault fault);
     void setAnswer(const std::string &target, const Answer &answer);
 
+    // The next requests for the target get these answers in turn, before its own answer again: "500 twice,
+    // then the page".
+    void setNextAnswers(const std::string &target, const std::vector<Answer> &answers);
+
     // Held answers wait until they are released (a rate-limit answer too: it is decided on arrival).
     void hold(const std::string &target);
     void holdEverything();
@@ -144,6 +152,16 @@ public:
     // True once no more than `held` requests are still waiting for their answers to start, within
     // the limit. Blocks the calling thread: not for a thread whose events the answers wait for.
     bool waitUntilQuiet(int held, std::chrono::milliseconds limit);
+
+    // A POST request as it arrived, body and all.
+    struct Post
+    {
+        std::string target;
+        std::string contentType;
+        std::string body;
+    };
+    // Every POST since the start or clearLog(), oldest first, each kept before its answer is held or made.
+    std::vector<Post> posts() const;
 
     // Every request as it arrived, oldest first.
     std::vector<LoopbackServer::LoggedRequest> requests() const;

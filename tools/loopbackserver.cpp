@@ -55,6 +55,11 @@ void LoopbackServer::get(const std::string &pattern, Handler handler)
     m_server->Get(pattern, std::move(handler));
 }
 
+void LoopbackServer::post(const std::string &pattern, Handler handler)
+{
+    m_server->Post(pattern, std::move(handler));
+}
+
 int LoopbackServer::start(int port)
 {
     if (port == 0)

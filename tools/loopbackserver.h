@@ -44,6 +44,7 @@ public:
     // Routes are regular expressions matched against the whole path, as cpp-httplib does.
     // Register them before start().
     void get(const std::string &pattern, Handler handler);
+    void post(const std::string &pattern, Handler handler);
 
     // Binds 127.0.0.1 (port 0: any free port) and serves on a background thread.
     // Returns the port, or -1 when it could not bind.

@@ -7,6 +7,7 @@
 #include "cli/progress.h"
 #include "core/store/historystore.h"
 #include "core/store/historywriter.h"
+#include "core/watch/alertdispatch.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -245,6 +246,11 @@ int run(int argc, char *argv[])
     std::unique_ptr<HistoryWriter> writer;
     if (history && settings.keepHistory && command->writesHistory())
         writer = std::make_unique<HistoryWriter>(history->path());
+    // A run's alerts go out once the run is in the history, and the program waits for them.
+    std::unique_ptr<PageFetcher> alertFetcher;
+    std::unique_ptr<AlertDispatch> alerts;
+    QList<QList<WatchAlert>> alertsWaiting;
+    bool writerFinished = false;
     Progress progress(settings.quiet);
     RowWriter out(settings.format, command->columns(), command->namesOnly(), command->rowsComeOverTime());
     int exitCode = ExitCode::Done;
@@ -263,18 +269,45 @@ int run(int argc, char *argv[])
         },
         Qt::QueuedConnection);
     if (writer) {
+        alertFetcher = std::make_unique<PageFetcher>();
+        alerts = std::make_unique<AlertDispatch>(*alertFetcher);
         const QString prefix = QStringLiteral("%1 %2: ").arg(Program, command->name());
         QObject::connect(writer.get(), &HistoryWriter::writeFailed, &app, [&progress, prefix](const QString &reason) {
             progress.warn(prefix + QStringLiteral("the history takes no writes for now (%1); what is to be recorded "
                                                   "waits and is tried again").arg(reason));
         });
         QObject::connect(writer.get(), &HistoryWriter::finished, &app, [&, prefix](int unrecorded) {
-            if (unrecorded == 0)
-                return exitWith(exitCode);
-            progress.warn(prefix
-                + QStringLiteral("%1 of the pages and lookups to be recorded could not be written to the history")
-                      .arg(unrecorded));
-            exitWith(exitCode == ExitCode::Interrupted ? exitCode : ExitCode::HistoryUnusable);
+            writerFinished = true;
+            if (unrecorded > 0) {
+                progress.warn(prefix
+                    + QStringLiteral("%1 of the pages and lookups to be recorded could not be written to the history")
+                          .arg(unrecorded));
+                exitCode = exitCode == ExitCode::Interrupted ? exitCode : ExitCode::HistoryUnusable;
+            }
+            if (!alerts->isBusy())
+                exitWith(exitCode);
+        });
+        const bool notify = command->notifiesDesktop();
+        QObject::connect(writer.get(), &HistoryWriter::watchesMatched, &app,
+            [&, notify](int, const QList<WatchAlert> &matched) {
+                if (!alerts->send(matched, notify))
+                    alertsWaiting.append(matched);
+            });
+        QObject::connect(alerts.get(), &AlertDispatch::notificationsUnavailable, &app,
+            [&progress, prefix](const QString &reason) {
+                progress.warn(prefix + QStringLiteral("the desktop's notifications cannot be shown: ") + reason);
+            });
+        QObject::connect(alerts.get(), &AlertDispatch::webhookFailed, &app,
+            [&progress, prefix](const QString &watch, const QString &reason) {
+                progress.warn(prefix + QStringLiteral("the webhook of the watch \"%1\" failed: %2").arg(watch, reason));
+            });
+        QObject::connect(alerts.get(), &AlertDispatch::finished, &app, [&, notify](int webhooksFailed) {
+            if (webhooksFailed > 0 && exitCode == ExitCode::Done)
+                exitCode = ExitCode::SomeFailed;
+            if (!alertsWaiting.isEmpty())
+                alerts->send(alertsWaiting.takeFirst(), notify);
+            else if (writerFinished)
+                exitWith(exitCode);
         });
     }
     ExitSignals::install(command.get(), [&command] { command->interrupt(); });

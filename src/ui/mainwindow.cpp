@@ -7,6 +7,7 @@
 #include "core/lookup/domainlookup.h"
 #include "core/recording/operationrecording.h"
 #include "core/store/historywriter.h"
+#include "core/watch/alertdispatch.h"
 #include "core/store/historystore.h"
 #include "core/text/textops.h"
 #include "core/text/urls.h"
@@ -440,6 +441,24 @@ void MainWindow::recordInHistory(HistoryWriter *writer)
         std::fputs(qPrintable(QStringLiteral("vexlon-collector: history not recorded for now, tried again: ") + reason
                        + u'\n'),
             stderr);
+    });
+    // Once a run is in the history, each watch it found new names for is told on the desktop and to its
+    // webhook. What cannot be told is said on stderr; the window goes on as it was.
+    connect(writer, &HistoryWriter::watchesMatched, this, [this](int, const QList<WatchAlert> &alerts) {
+        auto *dispatch = new AlertDispatch(*m_fetcher, this);
+        connect(dispatch, &AlertDispatch::notificationsUnavailable, this, [this](const QString &reason) {
+            if (!std::exchange(m_toldNoNotifications, true))
+                std::fputs(qPrintable(QStringLiteral("vexlon-collector: the desktop's notifications cannot be shown: ")
+                               + reason + u'\n'),
+                    stderr);
+        });
+        connect(dispatch, &AlertDispatch::webhookFailed, this, [](const QString &watch, const QString &reason) {
+            std::fputs(qPrintable(QStringLiteral("vexlon-collector: the webhook of the watch \"%1\" failed: %2\n")
+                                      .arg(watch, reason)),
+                stderr);
+        });
+        connect(dispatch, &AlertDispatch::finished, dispatch, &QObject::deleteLater);
+        dispatch->send(alerts, true);
     });
     m_historyWriter = writer;
 }

@@ -75,6 +75,7 @@ private:
     HistoryWriter *m_historyWriter = nullptr;
     QPointer<DomainTableWindow> m_tableWindow;
     PageFetcher *m_fetcher = nullptr;
+    bool m_toldNoNotifications = false;
     CollectionRun *m_collectionRun = nullptr;
     SinglePageCollection *m_singlePageCollection = nullptr;
     DomainLookup *m_lookup = nullptr;

@@ -227,7 +227,8 @@ PageFetcher::PageFetcher(QObject *parent)
 
 PageFetcher::~PageFetcher() = default;
 
-PendingFetch *PageFetcher::start(const PageRequest &request, QObject *owner)
+PendingFetch *PageFetcher::start(
+    const PageRequest &request, QObject *owner, const QByteArray *postBody, const QByteArray &contentType)
 {
     const QString scheme = request.url.scheme();
     if (!request.url.isValid() || request.url.host().isEmpty()
@@ -238,5 +239,10 @@ PendingFetch *PageFetcher::start(const PageRequest &request, QObject *owner)
     networkRequest.setMaximumRedirectsAllowed(MaxRedirects);
     if (request.bypassCaches)
         networkRequest.setRawHeader("If-Modified-Since", "0");
+    if (postBody) {
+        networkRequest.setHeader(QNetworkRequest::ContentTypeHeader, contentType);
+        networkRequest.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::ManualRedirectPolicy);
+        return new PendingFetch(m_network->post(networkRequest, *postBody), request, owner);
+    }
     return new PendingFetch(m_network->get(networkRequest), request, owner);
 }

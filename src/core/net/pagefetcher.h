@@ -111,9 +111,21 @@ public:
         QObject::connect(fetch, &PendingFetch::finished, owner, std::forward<Handler>(onFinished));
         return fetch;
     }
+    // The same with a POST of the body, sent with the given Content-Type, instead of a GET. A redirect
+    // is the answer: followed, it would be a GET of the new address, without the body.
+    template<typename Handler>
+    PendingFetch *post(const PageRequest &request, const QByteArray &body, const QByteArray &contentType,
+        QObject *owner, Handler &&onFinished)
+    {
+        PendingFetch *fetch = start(request, owner, &body, contentType);
+        QObject::connect(fetch, &PendingFetch::finished, owner, std::forward<Handler>(onFinished));
+        return fetch;
+    }
 
 private:
-    PendingFetch *start(const PageRequest &request, QObject *owner);
+    // A GET without a body, a POST with one.
+    PendingFetch *start(const PageRequest &request, QObject *owner, const QByteArray *postBody = nullptr,
+        const QByteArray &contentType = QByteArray());
 
     QNetworkAccessManager *m_network;
 };
