@@ -3,10 +3,13 @@
 #include "core/watch/alertdispatch.h"
 #include "core/watch/alerttext.h"
 #include "core/watch/desktopnotifier.h"
+#include "core/store/historystore.h"
 #include "tests/sitetest.h"
 
 #include <QDBusConnection>
+#include <QProcess>
 #include <QSignalSpy>
+#include <QTemporaryDir>
 #include <QTest>
 
 namespace {
@@ -124,6 +127,57 @@ private slots:
         if (service)
             QCOMPARE(notifications->calls, notify ? expectedCalls : QStringList());
         QTEST(int(site().posts().size()), "posts");
+    }
+
+    // collect --notify, as the schedule runs it: a run killed half-way tells nothing, and the next run tells
+    // each watch once, of what it saw first.
+    void collectNotifiesOncePerRun()
+    {
+        NotificationService notifications;
+        QVERIFY(notifications.registered);
+        QTemporaryDir data;
+        {
+            HistoryStore store;
+            QVERIFY(store.open(HistoryStore::filePath(data.path())));
+            Watch watch;
+            watch.name = QStringLiteral("三位");
+            watch.filter.names.maxLength = 3;
+            QCOMPARE(store.addWatch(watch), WatchChange::Done);
+        }
+        const auto collect = [&](QProcess &process) {
+            process.start(QCoreApplication::applicationDirPath() + QStringLiteral("/vexlon-collector"),
+                { QStringLiteral("collect"), QStringLiteral("--pages"), QStringLiteral("2"), QStringLiteral("--notify"),
+                    QStringLiteral("--quiet"), QStringLiteral("--market-url"), config.marketUrl,
+                    QStringLiteral("--data-dir"), data.path() });
+        };
+        site().hold(pageTarget(2));
+        QProcess killed;
+        collect(killed);
+        QVERIFY(site().waitUntilRequested(pageTarget(2), std::chrono::seconds(20)));
+        QTRY_COMPARE_WITH_TIMEOUT(SqlConnection(HistoryStore::filePath(data.path()))
+                                      .column(QStringLiteral("SELECT (SELECT count(*) FROM staged_pages)"
+                                                             " + (SELECT count(DISTINCT run) FROM sightings)")),
+            QStringList { QStringLiteral("1") }, 20000);
+        killed.kill();
+        QVERIFY(killed.waitForFinished(10000));
+        site().release(pageTarget(2));
+
+        QProcess again;
+        QSignalSpy finished(&again, &QProcess::finished);
+        collect(again);
+        // The notification service answers from this thread's event loop.
+        QVERIFY(finished.wait(60000));
+        QCOMPARE(again.exitCode(), 0);
+        QStringList fresh = sampleNames(2);
+        fresh.removeDuplicates();
+        fresh.removeIf([](const QString &name) { return sampleNames(1).contains(name) || splitDomain(name).label.size() > 3; });
+        QVERIFY(!fresh.isEmpty());
+        QCOMPARE(notifications.calls.size(), 1);
+        QVERIFY2(notifications.calls.constFirst().startsWith(
+                     QStringLiteral("Vexlon域名回收采集器|0|vexlon-collector|关注「三位」：%1 个新域名|%2  ")
+                         .arg(fresh.size())
+                         .arg(fresh.constFirst())),
+            qPrintable(notifications.calls.constFirst()));
     }
 
     void noSessionBus()
