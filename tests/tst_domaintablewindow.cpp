@@ -19,6 +19,8 @@
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QProgressBar>
@@ -624,6 +626,33 @@ private slots:
         QTRY_COMPARE(status->text(), u"关注「点cn」已删除 .."_s);
         QCOMPARE(items(), QStringList());
         QVERIFY(history.watches().isEmpty());
+    }
+
+    // A run of the main window that finds new names for a watch tells its webhook once it is recorded.
+    void mainWindowRunTellsTheWatches()
+    {
+        const QString path = m_folder.filePath(u"main-watches.sqlite"_s);
+        QFile::remove(path);
+        HistoryStore history;
+        QVERIFY(history.open(path));
+        Watch watch;
+        watch.name = u"短"_s;
+        watch.filter.names.maxLength = 4;
+        watch.webhook = QUrl(siteUrl() + u"/robot"_s);
+        watch.format = WebhookFormat::WeCom;
+        QCOMPARE(history.addWatch(watch), WatchChange::Done);
+        AppConfig config;
+        config.marketUrl = siteUrl();
+        MainWindow main(config, &history);
+        main.findChild<QPushButton *>(u"startButton"_s)->click();
+        QTRY_COMPARE_WITH_TIMEOUT(site().posts().size(), std::size_t(1), 20000);
+        const FakeSite::Post post = site().posts().front();
+        QCOMPARE(post.target, "/robot");
+        const QString text = QJsonDocument::fromJson(QByteArray::fromStdString(post.body))
+                                 .object().value(u"text"_s).toObject().value(u"content"_s).toString();
+        const QStringList shorts = sampleNames(1).filter(QRegularExpression(u"^[^.]{1,4}\\."_s));
+        QVERIFY(!shorts.isEmpty());
+        QVERIFY2(text.startsWith(u"关注「短」：%1 个新域名\n%2  "_s.arg(shorts.size()).arg(shorts.constFirst())), qPrintable(text));
     }
 
     // Names a spreadsheet would run as formulas are text in the exported CSV.
