@@ -26,15 +26,10 @@ cleanup() {
 }
 trap cleanup EXIT
 
-"$bin/sample-market" --port 0 >"$work/market.log" 2>&1 &
-pids+=($!)
-port=""
-for _ in $(seq 1 100); do
-    port=$(sed -n 's|^sample-market listening on http://127\.0\.0\.1:\([0-9][0-9]*\)$|\1|p' "$work/market.log")
-    [[ -n $port ]] && break
-    sleep 0.1
-done
-[[ -n $port ]] || { echo "$0: the sample marketplace did not start" >&2; exit 1; }
+source "$root/scripts/sample-market.sh"
+start_sample_market "$bin" "$work/market.log" || { kill "$market_pid" 2>/dev/null; exit 1; }
+pids+=("$market_pid")
+port=$market_port
 sites=(--market-url "http://127.0.0.1:$port" --icp-url "http://127.0.0.1:$port" --data-dir "$work/data")
 
 display=:$((100 + RANDOM % 800))

@@ -16,9 +16,9 @@ cmake -S . -B "$build_dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo
 cmake --build "$build_dir" -j"$(nproc)" --target vexlon-collector skinh sample-market
 
 market_log="$root/$build_dir/sample-market.log"
-"$build_dir/bin/sample-market" --port 0 >"$market_log" 2>&1 &
-market_pid=$!
+market_pid=""
 stop_market() {
+    [[ -n $market_pid ]] || return 0
     kill "$market_pid" 2>/dev/null || true
     wait "$market_pid" 2>/dev/null || true
 }
@@ -26,19 +26,9 @@ trap stop_market EXIT
 trap 'exit 130' INT
 trap 'exit 143' TERM
 
-# The first line names the port the system gave it.
-port=""
-for _ in $(seq 1 100); do
-    port=$(sed -n 's|^sample-market listening on http://127\.0\.0\.1:\([0-9][0-9]*\)$|\1|p' "$market_log")
-    [[ -n $port ]] && break
-    kill -0 "$market_pid" 2>/dev/null || break
-    sleep 0.1
-done
-if [[ -z $port ]]; then
-    echo "run: the sample marketplace did not start:" >&2
-    cat "$market_log" >&2
-    exit 1
-fi
+source scripts/sample-market.sh
+start_sample_market "$build_dir/bin" "$market_log" || exit 1
+port=$market_port
 market_url="http://127.0.0.1:$port"
 echo "run: sample marketplace at $market_url (requests logged in $market_log)"
 # The second line names its DNS server, which answers for the names' other suffixes.

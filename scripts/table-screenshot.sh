@@ -20,15 +20,9 @@ cleanup() {
 }
 trap cleanup EXIT
 
-"$bin/sample-market" --port 0 >"$work/market.log" 2>&1 &
-market_pid=$!
-port=""
-for _ in $(seq 1 100); do
-    port=$(sed -n 's|^sample-market listening on http://127\.0\.0\.1:\([0-9][0-9]*\)$|\1|p' "$work/market.log")
-    [[ -n $port ]] && break
-    sleep 0.1
-done
-[[ -n $port ]] || { echo "$0: the sample marketplace did not start" >&2; exit 1; }
+source "$root/scripts/sample-market.sh"
+start_sample_market "$bin" "$work/market.log" || exit 1
+port=$market_port
 sites=(--market-url "http://127.0.0.1:$port" --icp-url "http://127.0.0.1:$port" --data-dir "$work/data")
 
 "$bin/vexlon-collector" collect "${sites[@]}" --pages 2 --quiet |

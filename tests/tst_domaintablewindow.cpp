@@ -136,6 +136,8 @@ class TestDomainTableWindow : public WindowTest
 private slots:
     void initTestCase()
     {
+        // The watches' notifications go nowhere: not to the desktop of whoever runs the tests.
+        qputenv("DBUS_SESSION_BUS_ADDRESS", "unix:path=/nonexistent/bus");
         QVERIFY(m_folder.isValid());
         QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, m_folder.filePath(u"config"_s));
     }

@@ -122,8 +122,9 @@ private slots:
         QCOMPARE(failedWatches, failed);
         QCOMPARE(unavailable.count(), notify && !service && !alerts.isEmpty() ? 1 : 0);
         if (!unavailable.isEmpty())
-            QVERIFY(unavailable.at(0).at(0).toString().startsWith(
-                QLatin1String("no notification service on the session bus (")));
+            QVERIFY2(unavailable.at(0).at(0).toString().startsWith(
+                         QLatin1String("no notification service on the session bus (")),
+                qPrintable(unavailable.at(0).at(0).toString()));
         if (service)
             QCOMPARE(notifications->calls, notify ? expectedCalls : QStringList());
         QTEST(int(site().posts().size()), "posts");

@@ -2,6 +2,8 @@
 // written so that a pipe sees each row as it comes. Nothing else ever goes to stdout.
 #pragma once
 
+#include "core/text/json.h"
+
 #include <QList>
 #include <QString>
 #include <QStringList>
@@ -29,8 +31,6 @@ struct Column
 // The value of a list column, as RowWriter::write() takes it.
 QString listValue(const QStringList &items);
 
-// One string of JSON, as it is written.
-QString jsonString(const QString &value);
 
 class RowWriter
 {

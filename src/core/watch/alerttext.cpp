@@ -1,49 +1,15 @@
 #include "core/watch/alerttext.h"
 
+#include "core/text/json.h"
+
 #include <QStringList>
 
 namespace {
 
-// The text as a JSON string in UTF-8, quotes included. Control characters are escaped, and so are the two
-// line separators, so that a JavaScript reader never sees a line break in a string (as the command line's
-// JSON output does).
-QByteArray jsonString(const QString &text)
+// The text as a JSON string in UTF-8, quotes included.
+QByteArray jsonBytes(const QString &text)
 {
-    QString json;
-    json.reserve(text.size() + 2);
-    json += u'"';
-    for (const QChar c : text) {
-        switch (c.unicode()) {
-        case '"':
-            json += QLatin1String("\\\"");
-            break;
-        case '\\':
-            json += QLatin1String("\\\\");
-            break;
-        case '\b':
-            json += QLatin1String("\\b");
-            break;
-        case '\f':
-            json += QLatin1String("\\f");
-            break;
-        case '\n':
-            json += QLatin1String("\\n");
-            break;
-        case '\r':
-            json += QLatin1String("\\r");
-            break;
-        case '\t':
-            json += QLatin1String("\\t");
-            break;
-        default:
-            if (c.unicode() < 0x20 || c.unicode() == 0x2028 || c.unicode() == 0x2029)
-                json += QStringLiteral("\\u%1").arg(c.unicode(), 4, 16, QLatin1Char('0'));
-            else
-                json += c;
-        }
-    }
-    json += u'"';
-    return json.toUtf8();
+    return ::jsonString(text).toUtf8();
 }
 
 QString nameLine(const MatchedName &name)
@@ -81,13 +47,13 @@ QByteArray genericBody(const WatchAlert &alert)
     for (const MatchedName &name : alert.names) {
         QList<QByteArray> tags;
         for (const QString &tag : name.tags)
-            tags.append(jsonString(tag));
-        names.append(jsonObject({ { "domain", jsonString(name.domain) }, { "tags", jsonArray(tags) } }));
+            tags.append(jsonBytes(tag));
+        names.append(jsonObject({ { "domain", jsonBytes(name.domain) }, { "tags", jsonArray(tags) } }));
     }
     const QByteArray started
-        = alert.runStarted.isValid() ? jsonString(alert.runStarted.toUTC().toString(Qt::ISODate)) : QByteArray("null");
+        = alert.runStarted.isValid() ? jsonBytes(alert.runStarted.toUTC().toString(Qt::ISODate)) : QByteArray("null");
     const QByteArray run = jsonObject({ { "started", started }, { "pages", QByteArray::number(alert.pages) } });
-    return jsonObject({ { "watch", jsonString(alert.watch) }, { "run", run }, { "names", jsonArray(names) } });
+    return jsonObject({ { "watch", jsonBytes(alert.watch) }, { "run", run }, { "names", jsonArray(names) } });
 }
 
 } // namespace
@@ -119,11 +85,11 @@ QByteArray webhookBody(const WatchAlert &alert)
         break;
     case WebhookFormat::DingTalk:
     case WebhookFormat::WeCom:
-        return jsonObject({ { "msgtype", jsonString(QStringLiteral("text")) },
-            { "text", jsonObject({ { "content", jsonString(alertText(alert)) } }) } });
+        return jsonObject({ { "msgtype", jsonBytes(QStringLiteral("text")) },
+            { "text", jsonObject({ { "content", jsonBytes(alertText(alert)) } }) } });
     case WebhookFormat::Feishu:
-        return jsonObject({ { "msg_type", jsonString(QStringLiteral("text")) },
-            { "content", jsonObject({ { "text", jsonString(alertText(alert)) } }) } });
+        return jsonObject({ { "msg_type", jsonBytes(QStringLiteral("text")) },
+            { "content", jsonObject({ { "text", jsonBytes(alertText(alert)) } }) } });
     }
     return genericBody(alert);
 }
