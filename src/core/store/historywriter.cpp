@@ -43,7 +43,8 @@ struct HistoryWriter::Item
     LookupRecord lookup;
     // Elsewhere
     QList<ElsewhereState> elsewhere;
-    // ChangeWatch: a watch to keep, or the name of one to rename (to a new name) or remove (to none)
+    // ChangeWatch: the watch to keep, or the name of the one to rename or remove
+    enum class WatchStep { Add, Rename, Remove } watchStep = WatchStep::Add;
     int request = 0;
     Watch watch;
     QString newName;
@@ -252,9 +253,11 @@ private:
         QString reason;
         WatchChange outcome = WatchChange::Failed;
         if (m_store.isOpen() || m_store.open(m_storePath, &reason)) {
-            outcome = item.watch.name.isEmpty() ? m_store.removeWatch(item.newName)
-                : item.newName.isEmpty()        ? m_store.addWatch(item.watch)
-                                                : m_store.renameWatch(item.watch.name, item.newName);
+            switch (item.watchStep) {
+            case Item::WatchStep::Add: outcome = m_store.addWatch(item.watch); break;
+            case Item::WatchStep::Rename: outcome = m_store.renameWatch(item.watch.name, item.newName); break;
+            case Item::WatchStep::Remove: outcome = m_store.removeWatch(item.watch.name); break;
+            }
             reason = m_store.lastError();
         }
         emit m_writer->watchChanged(item.request, outcome, outcome == WatchChange::Failed ? reason : QString());
@@ -419,6 +422,7 @@ int HistoryWriter::renameWatch(const QString &name, const QString &newName)
 {
     Item item;
     item.kind = Item::ChangeWatch;
+    item.watchStep = Item::WatchStep::Rename;
     item.request = ++m_lastWatchRequest;
     item.watch.name = name;
     item.newName = newName;
@@ -430,8 +434,9 @@ int HistoryWriter::removeWatch(const QString &name)
 {
     Item item;
     item.kind = Item::ChangeWatch;
+    item.watchStep = Item::WatchStep::Remove;
     item.request = ++m_lastWatchRequest;
-    item.newName = name; // a watch without a name: the one of this name goes
+    item.watch.name = name;
     post(std::move(item));
     return m_lastWatchRequest;
 }
