@@ -214,7 +214,7 @@ private slots:
             row(qPrintable(u"enable --at 06:30 --pages="_s + QLatin1String(pages)), "is no page count from 1 to 32767");
         row("status --at 06:30", "--at goes with enable only");
         row("disable --notify", "--notify goes with enable only");
-        row("enable --at 06:30 --suffix .com", "the name filter has no meaning");
+        row("enable --at 06:30 --suffix .com", "Unknown option 'suffix'");
         row("enable --at 06:30 --market-url ftp://x", "is not an absolute http or https URL");
         for (const char *folder : { "bin 'a'", "bin \\" })
             row("enable --at 06:30", "holds a quote, a backslash or a control character", folder);

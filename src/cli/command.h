@@ -102,6 +102,8 @@ public:
     virtual bool rowsComeOverTime() const { return true; }
     // Whether it records anything in the history.
     virtual bool writesHistory() const { return true; }
+    // Whether it takes the options that choose which names it writes (or keeps, for a watch).
+    virtual bool choosesNames() const { return true; }
     // Whether the watches' alerts of the runs it records go to the desktop too (their webhooks always do).
     virtual bool notifiesDesktop() const { return false; }
 

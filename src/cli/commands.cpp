@@ -87,15 +87,30 @@ struct OutputOptions
     const QCommandLineOption quiet { { QStringLiteral("q"), QStringLiteral("quiet") },
         QStringLiteral("No progress line and no summary on stderr.") };
 
-    void addTo(QCommandLineParser &parser) const
+    // withFilter: the options that choose names too, not only the format and the noise.
+    void addTo(QCommandLineParser &parser, bool withFilter) const
     {
-        parser.addOptions({ suffix, minLength, maxLength, kind, tag, notTag, labelPattern, contains, startsWith,
-            endsWith, exclude, regex, format, quiet });
+        if (withFilter) {
+            parser.addOptions({ suffix, minLength, maxLength, kind, tag, notTag, labelPattern, contains, startsWith,
+                endsWith, exclude, regex });
+        }
+        parser.addOptions({ format, quiet });
     }
 
-    bool read(const QCommandLineParser &parser, CommandSettings &settings, QString *error) const
+    bool read(const QCommandLineParser &parser, bool withFilter, CommandSettings &settings, QString *error) const
     {
-        DomainFilter &filter = settings.filter;
+        if (withFilter && !readFilter(parser, settings.filter, error))
+            return false;
+        const std::optional<OutputFormat> read = outputFormatFromText(parser.value(format));
+        if (!read)
+            return fail(error, QStringLiteral("--format: \"%1\" is none of text, csv, json").arg(parser.value(format)));
+        settings.format = *read;
+        settings.quiet = parser.isSet(quiet);
+        return true;
+    }
+
+    bool readFilter(const QCommandLineParser &parser, DomainFilter &filter, QString *error) const
+    {
         for (const QString &value : parser.values(suffix)) {
             for (const QString &item : value.split(u',', Qt::SkipEmptyParts)) {
                 if (!item.trimmed().isEmpty())
@@ -147,11 +162,6 @@ struct OutputOptions
                     .arg(parser.value(regex), filter.pattern.errorString())
                     .arg(filter.pattern.patternErrorOffset()));
         }
-        const std::optional<OutputFormat> read = outputFormatFromText(parser.value(format));
-        if (!read)
-            return fail(error, QStringLiteral("--format: \"%1\" is none of text, csv, json").arg(parser.value(format)));
-        settings.format = *read;
-        settings.quiet = parser.isSet(quiet);
         return true;
     }
 };
@@ -205,7 +215,7 @@ int run(int argc, char *argv[])
     // The command's own options first, then the filter and format, then the sites and the history.
     command->addOptions(parser);
     const OutputOptions output;
-    output.addTo(parser);
+    output.addTo(parser, command->choosesNames());
     const SharedOptions shared;
     const bool takesShared = command->historyUse() != Command::HistoryUse::Never;
     if (takesShared)
@@ -227,7 +237,7 @@ int run(int argc, char *argv[])
     settings.config = read.config;
     settings.dataDir = read.dataDir;
     settings.keepHistory = takesShared && read.keepHistory && command->historyUse() != Command::HistoryUse::PassedOn;
-    if (!output.read(parser, settings, &refused))
+    if (!output.read(parser, command->choosesNames(), settings, &refused))
         return refuse(refused);
     command->setSettings(settings);
     if (!command->readOptions(parser, &refused))

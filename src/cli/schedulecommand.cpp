@@ -84,6 +84,8 @@ public:
     bool namesOnly() const override { return false; }
     bool rowsComeOverTime() const override { return false; }
     bool writesHistory() const override { return false; }
+    // The scheduled collection records every name in the history.
+    bool choosesNames() const override { return false; }
 
     void addOptions(QCommandLineParser &parser) override
     {
@@ -92,9 +94,6 @@ public:
 
     bool readOptions(const QCommandLineParser &parser, QString *error) override
     {
-        if (!m_settings.filter.isEmpty())
-            return fail(error, QStringLiteral("the name filter has no meaning here: the collection records every name "
-                                              "in the history"));
         const QStringList arguments = parser.positionalArguments();
         static const QStringList actions { QStringLiteral("enable"), QStringLiteral("status"),
             QStringLiteral("disable") };
