@@ -158,6 +158,42 @@ private slots:
             QCOMPARE(QByteArray::fromStdString(post.body), webhookBody(alert));
     }
 
+    // A robot that answers 200 and takes nothing says why in its JSON: a failure, not tried again.
+    void robotAnswers_data()
+    {
+        QTest::addColumn<WebhookFormat>("format");
+        QTest::addColumn<QByteArray>("answer");
+        QTest::addColumn<QString>("reason"); // empty: sent
+        const auto row = [](const char *name, WebhookFormat format, const char *answer, const char *reason) {
+            QTest::newRow(name) << format << QByteArray(answer) << QString::fromUtf8(reason);
+        };
+        row("dingtalk took it", WebhookFormat::DingTalk, R"({"errcode":0,"errmsg":"ok"})", "");
+        row("dingtalk, a keyword missing", WebhookFormat::DingTalk,
+            R"({"errcode":310000,"errmsg":"keywords not in content"})",
+            "the robot refused the message: 310000 keywords not in content");
+        row("wecom, a wrong key", WebhookFormat::WeCom, R"({"errcode":93000,"errmsg":"invalid webhook url"})",
+            "the robot refused the message: 93000 invalid webhook url");
+        row("feishu took it", WebhookFormat::Feishu, R"({"code":0,"msg":"success"})", "");
+        row("feishu, a bad signature", WebhookFormat::Feishu, R"({"code":19021,"msg":"sign match fail"})",
+            "the robot refused the message: 19021 sign match fail");
+        row("an answer that is no JSON", WebhookFormat::DingTalk, "ok", "");
+        row("generic: the answer is not read", WebhookFormat::Generic, R"({"errcode":1})", "");
+    }
+
+    void robotAnswers()
+    {
+        QFETCH(WebhookFormat, format);
+        QFETCH(QByteArray, answer);
+        QFETCH(QString, reason);
+        site().setAnswer(Hook, FakeSite::Reply { 200, answer.toStdString(), "application/json", {} });
+        WatchAlert alert = alertOf(QStringLiteral("双拼"), TwoNames, format);
+        alert.webhook = at(Hook);
+        const WebhookOutcome outcome = deliver(alert);
+        QCOMPARE(outcome.sent, reason.isEmpty());
+        QCOMPARE(outcome.reason, reason);
+        QCOMPARE(outcome.attempts, 1);
+    }
+
 private:
     // The one outcome of the alert; a second one would come in the round of events after it.
     WebhookOutcome deliver(const WatchAlert &alert)

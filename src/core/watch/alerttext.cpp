@@ -2,6 +2,8 @@
 
 #include "core/text/json.h"
 
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QStringList>
 
 namespace {
@@ -92,4 +94,18 @@ QByteArray webhookBody(const WatchAlert &alert)
             { "content", jsonObject({ { "text", jsonBytes(alertText(alert)) } }) } });
     }
     return genericBody(alert);
+}
+
+QString robotRefusal(WebhookFormat format, const QByteArray &answer)
+{
+    if (format == WebhookFormat::Generic)
+        return QString();
+    const QJsonObject object = QJsonDocument::fromJson(answer).object();
+    const bool feishu = format == WebhookFormat::Feishu;
+    const QJsonValue code = object.value(feishu ? QLatin1String("code") : QLatin1String("errcode"));
+    // An answer without the code is taken as taken: a proxy in front of the robot, an older robot.
+    if (!code.isDouble() || code.toInteger() == 0)
+        return QString();
+    const QString message = object.value(feishu ? QLatin1String("msg") : QLatin1String("errmsg")).toString();
+    return QStringLiteral("%1 %2").arg(code.toInteger()).arg(message.left(200)).trimmed();
 }

@@ -23,3 +23,8 @@ QString alertText(const WatchAlert &alert);
 //   dingtalk, wecom    {"msgtype":"text","text":{"content":TEXT}}
 //   feishu             {"msg_type":"text","content":{"text":TEXT}}
 QByteArray webhookBody(const WatchAlert &alert);
+
+// What a chat robot said when it answered a webhook with 200 but did not take the message (a wrong
+// keyword, token or signature: DingTalk's and WeCom's "errcode", Feishu's "code", not 0), as
+// "310000 keywords not in content"; empty when it took it, or for the generic format, whose answer is not read.
+QString robotRefusal(WebhookFormat format, const QByteArray &answer);

@@ -67,6 +67,7 @@ struct WebhookSender::Delivery
 {
     WebhookOutcome outcome;
     QUrl url;
+    WebhookFormat format = WebhookFormat::Generic;
     QByteArray body;
     QStringList failures; // one for each failed attempt
     // A child of the sender that holds the request or the pause in flight: they go with it.
@@ -95,6 +96,7 @@ void WebhookSender::send(const WatchAlert &alert)
     auto delivery = std::make_shared<Delivery>();
     delivery->outcome.watch = alert.watch;
     delivery->url = alert.webhook;
+    delivery->format = alert.format;
     delivery->context = new QObject(this);
     const QString scheme = alert.webhook.scheme().toLower();
     if (alert.webhook.isEmpty()) {
@@ -126,8 +128,10 @@ void WebhookSender::attempted(const std::shared_ptr<Delivery> &delivery, const F
     const QString errorText = withoutAddress(result.errorText, delivery->url);
     delivery->outcome.httpStatus = result.hasResponse() ? result.httpStatus : 0;
     if (result.isPage()) {
-        delivery->outcome.sent = true;
-        finish(delivery, QString());
+        // A robot that refuses says so in an answer of 200; asking again would be refused again.
+        const QString refusal = robotRefusal(delivery->format, result.body);
+        delivery->outcome.sent = refusal.isEmpty();
+        finish(delivery, refusal.isEmpty() ? QString() : QStringLiteral("the robot refused the message: ") + refusal);
         return;
     }
     switch (result.error) {
