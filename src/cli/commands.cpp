@@ -279,8 +279,6 @@ int run(int argc, char *argv[])
         },
         Qt::QueuedConnection);
     if (writer) {
-        alertFetcher = std::make_unique<PageFetcher>();
-        alerts = std::make_unique<AlertDispatch>(*alertFetcher);
         const QString prefix = QStringLiteral("%1 %2: ").arg(Program, command->name());
         QObject::connect(writer.get(), &HistoryWriter::writeFailed, &app, [&progress, prefix](const QString &reason) {
             progress.warn(prefix + QStringLiteral("the history takes no writes for now (%1); what is to be recorded "
@@ -294,31 +292,39 @@ int run(int argc, char *argv[])
                           .arg(unrecorded));
                 exitCode = exitCode == ExitCode::Interrupted ? exitCode : ExitCode::HistoryUnusable;
             }
-            if (!alerts->isBusy())
+            if (!alerts || !alerts->isBusy())
                 exitWith(exitCode);
         });
         const bool notify = command->notifiesDesktop();
+        // Made for the first run with alerts only: a command that has none never touches the session bus.
+        const auto makeAlerts = [&, notify, prefix] {
+            alertFetcher = std::make_unique<PageFetcher>();
+            alerts = std::make_unique<AlertDispatch>(*alertFetcher);
+            QObject::connect(alerts.get(), &AlertDispatch::notificationsUnavailable, &app,
+                [&progress, prefix](const QString &reason) {
+                    progress.warn(prefix + QStringLiteral("the desktop's notifications cannot be shown: ") + reason);
+                });
+            QObject::connect(alerts.get(), &AlertDispatch::webhookFailed, &app,
+                [&progress, prefix](const QString &watch, const QString &reason) {
+                    progress.warn(
+                        prefix + QStringLiteral("the webhook of the watch \"%1\" failed: %2").arg(watch, reason));
+                });
+            QObject::connect(alerts.get(), &AlertDispatch::finished, &app, [&, notify](int webhooksFailed) {
+                if (webhooksFailed > 0 && exitCode == ExitCode::Done)
+                    exitCode = ExitCode::SomeFailed;
+                if (!alertsWaiting.isEmpty())
+                    alerts->send(alertsWaiting.takeFirst(), notify);
+                else if (writerFinished)
+                    exitWith(exitCode);
+            });
+        };
         QObject::connect(writer.get(), &HistoryWriter::watchesMatched, &app,
-            [&, notify](int, const QList<WatchAlert> &matched) {
+            [&, notify, makeAlerts](int, const QList<WatchAlert> &matched) {
+                if (!alerts)
+                    makeAlerts();
                 if (!alerts->send(matched, notify))
                     alertsWaiting.append(matched);
             });
-        QObject::connect(alerts.get(), &AlertDispatch::notificationsUnavailable, &app,
-            [&progress, prefix](const QString &reason) {
-                progress.warn(prefix + QStringLiteral("the desktop's notifications cannot be shown: ") + reason);
-            });
-        QObject::connect(alerts.get(), &AlertDispatch::webhookFailed, &app,
-            [&progress, prefix](const QString &watch, const QString &reason) {
-                progress.warn(prefix + QStringLiteral("the webhook of the watch \"%1\" failed: %2").arg(watch, reason));
-            });
-        QObject::connect(alerts.get(), &AlertDispatch::finished, &app, [&, notify](int webhooksFailed) {
-            if (webhooksFailed > 0 && exitCode == ExitCode::Done)
-                exitCode = ExitCode::SomeFailed;
-            if (!alertsWaiting.isEmpty())
-                alerts->send(alertsWaiting.takeFirst(), notify);
-            else if (writerFinished)
-                exitWith(exitCode);
-        });
     }
     ExitSignals::install(command.get(), [&command] { command->interrupt(); });
     command->setUp(history.get(), writer.get(), out, progress);
