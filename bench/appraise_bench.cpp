@@ -120,7 +120,9 @@ int main(int argc, char *argv[])
         DomainFilter filter;
         filter.requiredTags = { QString::fromUtf8(tag) };
         clock.restart();
-        proxy.setFilter({ filter });
+        TableFilter tableFilter;
+        tableFilter.names = filter;
+        proxy.setFilter(tableFilter);
         const int shown = proxy.shownCount();
         filterMs.push_back(clock.nsecsElapsed() / 1e6);
         shownCounts.append(QStringLiteral("%1 %2").arg(QString::fromUtf8(tag)).arg(shown));

@@ -396,7 +396,9 @@ private slots:
         Model model;
         DomainTableProxy proxy(&model);
         fillFilterNames(model);
-        proxy.setFilter({ DomainFilter(), FilingFilter::NotLookedUp });
+        TableFilter notLookedUp;
+        notLookedUp.filing = FilingFilter::NotLookedUp;
+        proxy.setFilter(notLookedUp);
         QCOMPARE(shownRows(proxy, FilterNames), u"4567"_s);
         QSignalSpy counts(&proxy, &DomainTableProxy::countsChanged);
         model.setLookup(answer(u"zz.org"_s));
