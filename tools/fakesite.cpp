@@ -43,6 +43,14 @@ const char LoginPage[] = "<!DOCTYPE html>\r\n<html>\r\n<head><meta charset=\"utf
 
 const char HtmlUtf8[] = "text/html; charset=utf-8";
 
+// Fault::TooManyRequests, whatever the target.
+void answerRateLimited(httplib::Response &response)
+{
+    response.status = 429;
+    response.set_header("Retry-After", "3600");
+    response.set_content(RateLimitPage, HtmlUtf8);
+}
+
 // Stands in for a huge value while the page around it is made and converted to GBK: converting
 // megabytes of ASCII would only cost time.
 const char HugeValuePlaceholder[] = "HUGE-VALUE-GOES-HERE";
@@ -382,9 +390,7 @@ void FakeSite::State::answerPost(Fault fault, const httplib::Request &request, h
         response.set_content("internal server error", "text/plain");
         return;
     case Fault::TooManyRequests:
-        response.status = 429;
-        response.set_header("Retry-After", "3600");
-        response.set_content(RateLimitPage, HtmlUtf8);
+        answerRateLimited(response);
         return;
     case Fault::HeadersNeverCome:
         waitReleased(std::chrono::minutes(2));
@@ -436,9 +442,7 @@ void FakeSite::State::answerWithSamplePage(Fault fault, const httplib::Request &
         response.set_content(body, declared.c_str());
         return;
     case Fault::TooManyRequests:
-        response.status = 429;
-        response.set_header("Retry-After", "3600");
-        response.set_content(RateLimitPage, HtmlUtf8);
+        answerRateLimited(response);
         return;
     case Fault::InvalidUtf8:
         response.set_content(withBrokenUtf8(page.text), (kind + "; charset=utf-8").c_str());

@@ -79,10 +79,9 @@ public:
             return fail(error, QStringLiteral("a watch without filter options would match every name"));
         if (parser.isSet(m_webhookOption)) {
             m_watch.webhook = QUrl(parser.value(m_webhookOption), QUrl::StrictMode);
-            const QString scheme = m_watch.webhook.scheme();
-            if (!m_watch.webhook.isValid() || m_watch.webhook.host().isEmpty()
-                || (scheme != QLatin1String("http") && scheme != QLatin1String("https")))
-                return fail(error, QStringLiteral("--webhook: \"%1\" is no http or https URL").arg(parser.value(m_webhookOption)));
+            const QString fault = webhookAddressFault(m_watch.webhook);
+            if (!fault.isEmpty())
+                return fail(error, QStringLiteral("--webhook: \"%1\": %2").arg(parser.value(m_webhookOption), fault));
         }
         if (parser.isSet(m_formatOption)) {
             if (!parser.isSet(m_webhookOption))
@@ -125,13 +124,17 @@ protected:
 private:
     static bool nameIsGood(const QString &name, QString *error)
     {
-        if (name.trimmed().isEmpty())
+        switch (watchNameFault(name)) {
+        case WatchNameFault::Empty:
             return fail(error, QStringLiteral("a watch's name must not be empty"));
-        if (name.size() > LongestWatchName)
+        case WatchNameFault::TooLong:
             return fail(error, QStringLiteral("a watch's name is at most %1 characters; \"%2\" has %3")
                                    .arg(LongestWatchName)
                                    .arg(name)
                                    .arg(name.size()));
+        case WatchNameFault::None:
+            break;
+        }
         return true;
     }
 

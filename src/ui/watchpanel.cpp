@@ -124,13 +124,15 @@ void WatchPanel::updateButtons()
 
 bool WatchPanel::nameIsGood(const QString &name)
 {
-    if (name.trimmed().isEmpty()) {
+    switch (watchNameFault(name)) {
+    case WatchNameFault::Empty:
         emit statusChanged(QStringLiteral("关注的名称不能为空 .."));
         return false;
-    }
-    if (name.size() > LongestWatchName) {
+    case WatchNameFault::TooLong:
         emit statusChanged(QStringLiteral("关注的名称最多 %1 个字符 ..").arg(LongestWatchName));
         return false;
+    case WatchNameFault::None:
+        break;
     }
     return true;
 }

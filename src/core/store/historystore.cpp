@@ -233,8 +233,8 @@ struct HistoryStore::Private
     std::optional<QSqlQuery> commit;
     std::optional<QSqlQuery> newNames;
     std::optional<QSqlQuery> addMatch;
-    // The watches, their filters made ready once: read again for every page filed, as another program
-    // may have changed them; a filter whose text did not change is not made again.
+    // The watches, their filters made ready once: read again in every transaction that files pages, as
+    // another program may have changed them; a filter whose text did not change is not made again.
     struct PreparedWatch
     {
         qint64 id = 0;
@@ -243,6 +243,7 @@ struct HistoryStore::Private
         YearsRange age;
     };
     std::vector<PreparedWatch> watchFilters;
+    bool watchesRead = false; // in this transaction
 
     int lastCode = 0; // SQLite's primary result code of the last failure
     bool lastUnique = false; // and whether it was a unique constraint
@@ -331,6 +332,7 @@ struct HistoryStore::Private
             return false;
         }
         error.clear();
+        watchesRead = false;
         if (!exec(*begin, what))
             return false;
         if (writes() && exec(*commit, what))
@@ -361,8 +363,9 @@ struct HistoryStore::Private
     // the matches, inside the caller's transaction.
     bool matchWatches(qint64 run, const QString &names, const QVariant &seen, const QString &what)
     {
-        if (!loadWatches(what))
+        if (!watchesRead && !loadWatches(what))
             return false;
+        watchesRead = true;
         if (watchFilters.empty())
             return true;
         newNames->bindValue(0, names);

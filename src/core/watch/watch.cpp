@@ -206,3 +206,20 @@ bool filterFromJson(const QByteArray &json, WatchFilter *filter, QString *error)
     *filter = read;
     return true;
 }
+
+WatchNameFault watchNameFault(const QString &name)
+{
+    if (name.trimmed().isEmpty())
+        return WatchNameFault::Empty;
+    return name.size() > LongestWatchName ? WatchNameFault::TooLong : WatchNameFault::None;
+}
+
+QString webhookAddressFault(const QUrl &address)
+{
+    const QString scheme = address.scheme().toLower();
+    if (scheme != QLatin1String("http") && scheme != QLatin1String("https"))
+        return QStringLiteral("the webhook's address is no http or https address");
+    if (!address.isValid() || address.host().isEmpty())
+        return QStringLiteral("the webhook's address has no host");
+    return QString();
+}

@@ -63,6 +63,12 @@ enum class WatchChange {
 
 // A watch's name is bad when it is empty, only blanks, or over this many characters.
 inline constexpr int LongestWatchName = 64;
+enum class WatchNameFault { None, Empty, TooLong };
+WatchNameFault watchNameFault(const QString &name);
+
+// Why a webhook cannot be sent to the address: "the webhook's address is no http or https address", "... has
+// no host"; empty when it can.
+QString webhookAddressFault(const QUrl &address);
 
 // A name a watch matched, with the texts of its tags (tagTexts()).
 struct MatchedName

@@ -98,13 +98,11 @@ void WebhookSender::send(const WatchAlert &alert)
     delivery->url = alert.webhook;
     delivery->format = alert.format;
     delivery->context = new QObject(this);
-    const QString scheme = alert.webhook.scheme().toLower();
+    const QString fault = webhookAddressFault(alert.webhook);
     if (alert.webhook.isEmpty()) {
         finish(delivery, QStringLiteral("the watch has no webhook"));
-    } else if (scheme != QLatin1String("http") && scheme != QLatin1String("https")) {
-        finish(delivery, QStringLiteral("the webhook's address is no http or https address"));
-    } else if (!alert.webhook.isValid() || alert.webhook.host().isEmpty()) {
-        finish(delivery, QStringLiteral("the webhook's address has no host"));
+    } else if (!fault.isEmpty()) {
+        finish(delivery, fault);
     } else {
         delivery->body = webhookBody(alert);
         attempt(delivery);
